@@ -1,0 +1,20 @@
+// Waveform row: one line of the picture for one block of frames.
+//
+// The row is the block's time stamp, in a precision that follows the block
+// length, then one '.' for every whole unit of the block's level.
+#ifndef OSTREL_DISPLAY_WAVEFORM_H
+#define OSTREL_DISPLAY_WAVEFORM_H
+
+#include <cstdint>
+
+// Writes the row for the frame `frameIndex` to standard output.
+//   interval >= 0.025 s         "%.2f\t"      (time)
+//   0.001 < interval < 0.025 s  "%.3f\t"      (time)
+//   interval <= 0.001 s         "%.3f\t%u\t"  (time, frame index)
+// then floor(level) dots (none below 1 or for nan, at most 2^31 - 1), then a
+// newline. The frame index is unsigned: a file of one-byte frames can hold
+// rows at index 2^31 and beyond, and those are stamped with their true index.
+void Waveform(uint32_t frameIndex, uint32_t sampleRate, double level,
+              double interval);
+
+#endif

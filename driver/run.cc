@@ -1,0 +1,88 @@
+#include "driver/run.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include "driver/settings.h"
+#include "scan/scan.h"
+#include "wavefile/wavefile.h"
+
+namespace {
+
+[[noreturn]] void Usage() {
+  std::puts("This program will print a basic waveform image");
+  std::puts("Run with command line argument 1 being the name of the wavefile");
+  std::puts("Arguments 2 and 3 are the start/stop times in seconds to scan within the file.");
+  std::puts("Argument 4 (optional) is resolution in samples.  Default = samplerate / 20 ");
+  std::puts("Argument 5 (optional) is magnification: Above 1 magnifies (256 is the max).  Between 0 and 1 zooms out.");
+  std::exit(1);
+}
+
+[[noreturn]] void DriverFault(const char* message) {
+  std::puts(message);
+  std::exit(1);
+}
+
+void PrintSummary(float magnification, uint32_t channelCount, double peakL,
+                  double peakR) {
+  std::printf("Showing values above %.0f dB\n",
+              static_cast<double>(ThresholdDb(magnification)));
+  if (channelCount == 1)
+    std::printf("Peak over interval %.1f dB\n", static_cast<double>(PeakDb(peakL)));
+  else if (channelCount == 2)
+    std::printf("Peaks over interval %.1f L %.1f R\n",
+                static_cast<double>(PeakDb(peakL)),
+                static_cast<double>(PeakDb(peakR)));
+}
+
+}  // namespace
+
+int RunOstrel(int argc, char** argv) {
+  std::puts("Ostrel 1.01");
+  const int arguments = argc - 1;
+  if (arguments < 3) Usage();
+
+  const char* path = argv[1];
+  const float startTime = ParseTime(argv[2]);
+  const float stopTime = ParseTime(argv[3]);
+  // The magnification is read only when it is the last argument; with six or
+  // more arguments it stays 1.
+  const bool resolutionGiven = arguments >= 4;
+  const int32_t resolutionArgument = resolutionGiven ? ParseResolution(argv[4]) : 0;
+  const float magnification = arguments == 5 ? ParseMagnification(argv[5]) : 1.0f;
+
+  // The probe runs before the span is checked: a missing file is reported
+  // as such even when the times are wrong too.
+  uint32_t sampleRate, bytesPerSample, channelCount, dataOffset, frameCount;
+  GetAttributes(path, &sampleRate, &bytesPerSample, &channelCount, &dataOffset,
+                &frameCount);
+
+  const uint32_t startFrame = FrameAtTime(sampleRate, startTime);
+  const uint32_t stopFrame = FrameAtTime(sampleRate, stopTime);
+  if (startFrame >= stopFrame) DriverFault("Stop or start time not set correctly");
+  const uint32_t endFrame = stopFrame < frameCount ? stopFrame : frameCount;
+
+  const uint64_t frameSize = static_cast<uint64_t>(bytesPerSample) * channelCount;
+  if (frameSize > 8) DriverFault("Unrecognized bit or channel configuration");
+
+  std::FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) {
+    std::printf("The file called %s cannot be found!\n", path);
+    std::exit(2);
+  }
+  const uint32_t resolution =
+      SettleResolution(resolutionGiven, resolutionArgument, sampleRate);
+  const double interval = BlockInterval(resolution, sampleRate);
+
+  double peakL = 0;
+  double peakR = 0;
+  if (startFrame < endFrame)
+    ScanFrames(file, dataOffset, static_cast<uint32_t>(frameSize), bytesPerSample,
+               channelCount, sampleRate, startFrame, endFrame, resolution,
+               magnification, interval, &peakL, &peakR);
+
+  PrintSummary(magnification, channelCount, peakL, peakR);
+  std::fclose(file);
+  return 0;
+}

@@ -1,0 +1,55 @@
+// Frame scan and block levels.
+//
+// ScanFrames walks the frames startFrame ... endFrame - 1 of the open file,
+// decodes every sample onto the level scale (full scale is 128), keeps one
+// peak per channel, sums sample magnitudes over each block of `resolution`
+// frames and prints a row through Waveform for every complete block. A last
+// partial block prints no row but its samples still count for the peaks.
+//
+// Decoded layouts: 2, 3 or 4 bytes per sample, one or two channels. Any other
+// layout (one byte per sample, wider mono samples, more channels) is walked
+// without decoding: rows without dots, peaks 0.
+#ifndef OSTREL_SCAN_SCAN_H
+#define OSTREL_SCAN_SCAN_H
+
+#include <cstdint>
+#include <cstdio>
+
+// Raises *peak to the magnitude of value.
+inline void CheckPeak(double value, double* peak) {
+  if (value > *peak)
+    *peak = value;
+  else if (-value > *peak)
+    *peak = -value;
+}
+
+// Signed 16-bit sample / 256 and signed 24-bit sample / 65536: both exact.
+inline double Decode16(const unsigned char* b) {
+  return static_cast<int16_t>(b[0] | b[1] << 8) / 256.0;
+}
+inline double Decode24(const unsigned char* b) {
+  const int32_t raw = static_cast<int32_t>(static_cast<uint32_t>(b[0]) << 8 |
+                                           static_cast<uint32_t>(b[1]) << 16 |
+                                           static_cast<uint32_t>(b[2]) << 24) >> 8;
+  return raw / 65536.0;
+}
+
+// The level of a complete block: (S / resolution) * magnification, S being
+// the block sum, halved for two channels. The quotient and the product are
+// formed in the 80-bit extended format and rounded to double once, so that a
+// level whose exact value is whole comes out whole (23 / 5 * 100 is 460, not
+// the 459.99999999999994 of plain double arithmetic, which would lose a dot).
+double BlockLevel(double blockSum, uint32_t channelCount, uint32_t resolution,
+                  float magnification);
+
+// Scans the frames and gives back the peaks (peakR stays 0 for mono). The
+// file is read in chunks at data offset + frame size * frame; a read that
+// comes back short (the file shrank after the probe) ends the data there:
+// frames that were not read are never decoded.
+void ScanFrames(std::FILE* file, uint32_t dataOffset, uint32_t frameSize,
+                uint32_t bytesPerSample, uint32_t channelCount,
+                uint32_t sampleRate, uint32_t startFrame, uint32_t endFrame,
+                uint32_t resolution, float magnification, double interval,
+                double* peakL, double* peakR);
+
+#endif
