@@ -1,0 +1,143 @@
+#include "wavefile/wavefile.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <string>
+
+#include "examples/wav_writer.h"
+#include "tests/test_files.h"
+
+using namespace std::string_literals;
+
+namespace {
+
+struct Attributes {
+  uint32_t sampleRate, bytesPerSample, channelCount, dataOffset, frameCount;
+  bool operator==(const Attributes& o) const {
+    return sampleRate == o.sampleRate && bytesPerSample == o.bytesPerSample &&
+           channelCount == o.channelCount && dataOffset == o.dataOffset &&
+           frameCount == o.frameCount;
+  }
+};
+
+std::ostream& operator<<(std::ostream& out, const Attributes& a) {
+  return out << "{rate " << a.sampleRate << ", bytes " << a.bytesPerSample
+             << ", channels " << a.channelCount << ", offset " << a.dataOffset
+             << ", frames " << a.frameCount << "}";
+}
+
+Attributes Probe(const std::string& bytes) {
+  static int files = 0;
+  const std::string path = WriteTemp("probe" + std::to_string(++files) + ".wav", bytes);
+  Attributes a{};
+  GetAttributes(path.c_str(), &a.sampleRate, &a.bytesPerSample, &a.channelCount,
+                &a.dataOffset, &a.frameCount);
+  return a;
+}
+
+const WavFormat kStereo16{1, 2, 44100, 16};
+const std::string kTenFrames(40, '\x01');  // ten 16-bit stereo frames
+
+TEST(Assem, AssemblesLittleEndianUnsignedValues) {
+  const unsigned char bytes[] = {0xFE, 0xFF, 0x80, 0x81};
+  EXPECT_EQ(Assem2(bytes), 0xFFFEu);
+  EXPECT_EQ(Assem2(bytes + 2), 0x8180u);
+  EXPECT_EQ(Assem4(bytes), 0x8180FFFEu);
+}
+
+struct HeaderCase {
+  const char* name;
+  std::string file;
+  Attributes expected;
+};
+
+std::string Filler(uint32_t bodySize) { return Chunk("junk", std::string(bodySize, 'x')); }
+
+TEST(GetAttributes, FindsTheFieldsAtTheirDistancesFromTheTags) {
+  const WavFormat mono24{1, 1, 48000, 24};
+  const WavFormat float2{3, 2, 96000, 32};
+  const HeaderCase cases[] = {
+      {"canonical 44-byte header", WavFile(kStereo16, kTenFrames), {44100, 2, 2, 44, 10}},
+      {"18-byte format chunk",
+       RiffWave(FormatChunk(mono24, 18) + Chunk("data", std::string(30, '\0'))),
+       {48000, 3, 1, 46, 10}},
+      {"extensible 40-byte format chunk",
+       RiffWave(FormatChunk(float2, 40) + Chunk("data", std::string(80, '\0'))),
+       {96000, 4, 2, 68, 10}},
+      {"LIST chunk between format and data",
+       RiffWave(FormatChunk(kStereo16) + Chunk("LIST", "INFOISFT\x06\0\0\0ostrel"s) +
+                Chunk("data", kTenFrames)),
+       {44100, 2, 2, 44 + 26, 10}},
+      {"data letters inside an earlier chunk win",
+       RiffWave(FormatChunk(kStereo16) + Chunk("LIST", "xxdata\x04\0\0\0zzzz"s) +
+                Chunk("data", kTenFrames)),
+       {44100, 2, 2, 54, 1}},
+      {"data size larger than the file keeps the whole frames present",
+       RiffWave(FormatChunk(kStereo16) + "data" + Le32(4000) + kTenFrames + "\x01\x02"),
+       {44100, 2, 2, 44, 10}},
+      {"a trailing partial frame is dropped",
+       RiffWave(FormatChunk(kStereo16) + "data" + Le32(43) + kTenFrames + "abc"),
+       {44100, 2, 2, 44, 10}},
+      {"data tag at position 15000 is found",
+       RiffWave(FormatChunk(kStereo16) + Filler(15000 - 36 - 8) + Chunk("data", kTenFrames)),
+       {44100, 2, 2, 15008, 10}},
+      {"data size cut off by the end of the file is an empty chunk",
+       RiffWave(FormatChunk(kStereo16) + "data\x10\x00"s),
+       {44100, 2, 2, 44, 0}},
+      {"bits below 8 give no frames",
+       RiffWave(FormatChunk(WavFormat{1, 2, 8000, 4}) + Chunk("data", kTenFrames)),
+       {8000, 0, 2, 44, 0}},
+      {"no channels give no frames",
+       RiffWave(FormatChunk(WavFormat{1, 0, 8000, 16}) + Chunk("data", kTenFrames)),
+       {8000, 2, 0, 44, 0}},
+      {"12-bit samples count as one byte",
+       WavFile(WavFormat{1, 1, 8000, 12}, kTenFrames), {8000, 1, 1, 44, 40}},
+      {"20-bit samples count as two bytes",
+       WavFile(WavFormat{1, 1, 8000, 20}, kTenFrames), {8000, 2, 1, 44, 20}},
+  };
+  for (const HeaderCase& c : cases) EXPECT_EQ(Probe(c.file), c.expected) << c.name;
+}
+
+TEST(GetAttributes, HugeDataSizeIsCutToTheFileBeyond2GiB) {
+  // A sparse file: a data size of nearly 4 GiB over 3 GiB of real length.
+  const std::string path = WriteTemp("sparse.wav", CanonicalHeader(kStereo16, 0xFFFFFFF0u));
+  ASSERT_EQ(truncate(path.c_str(), 44 + 3ll * 1024 * 1024 * 1024), 0);
+  Attributes a{};
+  GetAttributes(path.c_str(), &a.sampleRate, &a.bytesPerSample, &a.channelCount,
+                &a.dataOffset, &a.frameCount);
+  EXPECT_EQ(a.frameCount, 3u * 1024 * 1024 * 1024 / 4);
+}
+
+struct FailureCase {
+  const char* name;
+  std::string file;
+};
+
+TEST(GetAttributesDeathTest, EndsWithStatus2WhenATagCannotBeFound) {
+  const FailureCase cases[] = {
+      {"empty file", ""},
+      {"only the RIFF header", "RIFF\x04\0\0\0WAVE"s},
+      {"format tag at an odd position", " " + WavFile(kStereo16, kTenFrames)},
+      {"format fields cut off by the end of the file",
+       RiffWave(FormatChunk(kStereo16)).substr(0, 12 + 23)},
+      {"data tag only beyond position 15000",
+       RiffWave(FormatChunk(kStereo16) + Filler(15002 - 36 - 8) + Chunk("data", kTenFrames))},
+      {"data tag only at an odd position",
+       RiffWave(FormatChunk(kStereo16) + "x" + Chunk("data", kTenFrames))},
+  };
+  int n = 0;
+  for (const FailureCase& c : cases) {
+    const std::string path = WriteTemp("fail" + std::to_string(++n) + ".wav", c.file);
+    uint32_t v[5];
+    EXPECT_EXIT(GetAttributes(path.c_str(), &v[0], &v[1], &v[2], &v[3], &v[4]),
+                testing::ExitedWithCode(2), "")
+        << c.name;
+  }
+  uint32_t v[5];
+  EXPECT_EXIT(GetAttributes(TempPath("missing.wav").c_str(), &v[0], &v[1], &v[2], &v[3], &v[4]),
+              testing::ExitedWithCode(2), "");
+}
+
+}  // namespace
