@@ -1,0 +1,559 @@
+// End-to-end runs of the built ostrel binary on WAV files written here.
+// Every expected output below is worked out by hand from the levels, stamps
+// and dB values the files imply, and compared byte for byte.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "examples/wav_writer.h"
+#include "tests/test_files.h"
+
+namespace {
+
+const std::string kUsage =
+    "This program will print a basic waveform image\n"
+    "Run with command line argument 1 being the name of the wavefile\n"
+    "Arguments 2 and 3 are the start/stop times in seconds to scan within the file.\n"
+    "Argument 4 (optional) is resolution in samples.  Default = samplerate / 20 \n"
+    "Argument 5 (optional) is magnification: Above 1 magnifies (256 is the max).  "
+    "Between 0 and 1 zooms out.\n";
+
+const std::string kBadSpan = "Stop or start time not set correctly\n";
+const std::string kBadFrame = "Unrecognized bit or channel configuration\n";
+const std::string kNoFormat = "Can't find format chunk in wave file!\n";
+const std::string kNoData = "Can't find data block in wave file!\n";
+const std::string kAbove48 = "Showing values above -48 dB\n";
+// The banner as a std::string, so that rows can be appended with +.
+const std::string kHead = kBanner;
+
+const WavFormat kMono16At1000{1, 1, 1000, 16};
+const WavFormat kStereo16At1000{1, 2, 1000, 16};
+
+std::string Dots(int count) { return std::string(static_cast<size_t>(count), '.'); }
+
+std::string Pcm16(std::initializer_list<int32_t> values) {
+  std::string out;
+  for (int32_t value : values) Append16(&out, value);
+  return out;
+}
+
+std::string Pcm16Run(int32_t value, int frames) {
+  std::string out;
+  for (int i = 0; i < frames; ++i) Append16(&out, value);
+  return out;
+}
+
+std::string Pcm24(std::initializer_list<int32_t> values) {
+  std::string out;
+  for (int32_t value : values) Append24(&out, value);
+  return out;
+}
+
+std::string Floats(std::initializer_list<float> values) {
+  std::string out;
+  for (float value : values) AppendFloat(&out, value);
+  return out;
+}
+
+// Runs the tool and checks the whole of standard output and the status.
+// Nothing ever goes to standard error.
+void ExpectRun(const std::vector<std::string>& args, const std::string& out,
+               int status) {
+  const ToolRun run = RunTool(args);
+  EXPECT_EQ(run.out, out);
+  EXPECT_EQ(run.status, status);
+  EXPECT_EQ(run.err, "");
+}
+
+// 1000 Hz 16-bit mono: four frames at 1.0, four alternating +-2.0, four at
+// 300/256. With resolution 4 the blocks have levels 1, 2 and 1.171875.
+std::string ThousandHertzExample() {
+  return WriteTemp("example.wav",
+                   WavFile(kMono16At1000, Pcm16({256, 256, 256, 256, 512, -512, 512,
+                                                 -512, 300, 300, 300, 300})));
+}
+
+const std::string kExampleOut = kHead +
+                                "0.002\t.\n"
+                                "0.006\t..\n"
+                                "0.010\t.\n" +
+                                kAbove48 + "Peak over interval -36.1 dB\n";
+
+// ---------------------------------------------------------------------------
+// Usage and the time span
+
+TEST(RunUsage, FewerThanThreeArgumentsPrintTheUsage) {
+  const std::string path = ThousandHertzExample();
+  const std::vector<std::vector<std::string>> cases = {{}, {path}, {path, "0"}};
+  for (const auto& args : cases) {
+    SCOPED_TRACE(args.size());
+    ExpectRun(args, kHead + kUsage, 1);
+  }
+}
+
+TEST(RunSpan, MissingFileIsReportedBeforeTheBadSpan) {
+  const std::string path = TempPath("no-such-file.wav");
+  ExpectRun({path, "1", "1"},
+            kHead + ("The file called " + path + " cannot be found!\n"), 2);
+}
+
+TEST(RunSpan, RejectedSpansEndWithStatusOne) {
+  const std::string path = ThousandHertzExample();
+  // Equal times; -1 s wraps to frame 2^32 - 1000, above the stop; -0.0005 s
+  // truncates to frame 0, no later than the start.
+  const std::vector<std::vector<std::string>> cases = {
+      {path, "0.5", "0.5"}, {path, "0", "0"}, {path, "-1", "1"}, {path, "0", "-0.0005"}};
+  for (const auto& args : cases) {
+    SCOPED_TRACE(args[1] + " " + args[2]);
+    ExpectRun(args, kHead + kBadSpan, 1);
+  }
+}
+
+TEST(RunSpan, NegativeTimesThatStillMakeASpanScanTheData) {
+  const std::string path = ThousandHertzExample();
+  // Stop -1 s wraps far past the data and is cut to the frame count; start
+  // -0.0005 s truncates to frame 0.
+  ExpectRun({path, "0", "-1", "4"}, kExampleOut, 0);
+  ExpectRun({path, "-0.0005", "1", "4"}, kExampleOut, 0);
+}
+
+TEST(RunSpan, StartTimeIsRoundedToSinglePrecisionFirst) {
+  // 0.7 as a float is 0.699999988..., so 44100 Hz gives frame 30869, not
+  // 30870. Resolution 1 stamps each row with the frame after it.
+  std::string samples = Pcm16Run(0, 30868);
+  samples += Pcm16({5 * 256, 256, 2 * 256, 3 * 256});
+  const std::string path =
+      WriteTemp("start07.wav", WavFile({1, 1, 44100, 16}, samples));
+  ExpectRun({path, "0.7", "1", "1"},
+            kHead +
+                "0.700\t30870\t.\n"
+                "0.700\t30871\t..\n"
+                "0.700\t30872\t...\n" +
+                kAbove48 + "Peak over interval -32.6 dB\n",
+            0);
+}
+
+TEST(RunSpan, StopBeyondTheDataEndsTheRowsAtTheLastWholeBlock) {
+  // Ten frames, resolution 4: two rows; the last two frames make no row but
+  // still raise the peak to 5.0.
+  std::string samples = Pcm16Run(256, 8) + Pcm16({-1280, 0});
+  const std::string path = WriteTemp("short.wav", WavFile(kMono16At1000, samples));
+  ExpectRun({path, "0", "5", "4"},
+            kHead + "0.002\t.\n0.006\t.\n" + kAbove48 +
+                "Peak over interval -28.2 dB\n",
+            0);
+}
+
+TEST(RunSpan, StartBeyondTheDataPrintsOnlyTheSummary) {
+  const std::string path = ThousandHertzExample();
+  ExpectRun({path, "0.5", "1", "4"},
+            kHead + kAbove48 + "Peak over interval -inf dB\n", 0);
+}
+
+// ---------------------------------------------------------------------------
+// Resolution
+
+TEST(RunResolution, UnusableResolutionFallsBackToOneTwentiethOfTheRate) {
+  // 100 Hz, ten frames at 1.0: the fallback resolution 5 gives rows at
+  // frames 3 and 8, interval 0.05 s, two decimals.
+  const std::string path =
+      WriteTemp("rate100.wav", WavFile({1, 1, 100, 16}, Pcm16Run(256, 10)));
+  const std::string out = kHead + "0.03\t.\n0.08\t.\n" + kAbove48 +
+                          "Peak over interval -42.1 dB\n";
+  ExpectRun({path, "0", "1"}, out, 0);
+  const std::vector<std::string> resolutions = {
+      "5",   "0",   "-5",  "101", "abc", "4294967297", "-4294967295",
+  };
+  for (const std::string& resolution : resolutions) {
+    SCOPED_TRACE(resolution);
+    ExpectRun({path, "0", "1", resolution}, out, 0);
+  }
+}
+
+TEST(RunResolution, ResolutionEqualToTheRateStands) {
+  const std::string path =
+      WriteTemp("rate100-long.wav", WavFile({1, 1, 100, 16}, Pcm16Run(256, 100)));
+  ExpectRun({path, "0", "1", "100"},
+            kHead + "0.50\t.\n" + kAbove48 + "Peak over interval -42.1 dB\n", 0);
+}
+
+TEST(RunResolution, RateBelowTwentyWithoutResolutionPrintsNoRows) {
+  // 10 / 20 is 0: no block ever completes.
+  const std::string path =
+      WriteTemp("rate10.wav", WavFile({1, 1, 10, 16}, Pcm16Run(256, 30)));
+  ExpectRun({path, "0", "10"},
+            kHead + kAbove48 + "Peak over interval -42.1 dB\n", 0);
+}
+
+// ---------------------------------------------------------------------------
+// Magnification
+
+struct MagnificationCase {
+  const char* argument;
+  int dots;
+  const char* threshold;
+};
+
+TEST(RunMagnification, MagnificationScalesTheRowAndSetsTheThreshold) {
+  // One block of level 1.0 at 1000 Hz, resolution 4.
+  const std::string path =
+      WriteTemp("level1.wav", WavFile(kMono16At1000, Pcm16Run(256, 4)));
+  const MagnificationCase cases[] = {
+      {"1", 1, "-48"},          {"2", 2, "-54"},       {"1.5", 1, "-52"},
+      {"256", 256, "-96"},      {"256.00001", 256, "-96"},
+      {"0", 1, "-48"},          {"-2", 1, "-48"},      {"inf", 1, "-48"},
+      {"300", 1, "-48"},        {"256.1", 1, "-48"},   {"0.5", 0, "-42"},
+      {"0.00390625", 0, "-0"},  {"nan", 0, "nan"},
+  };
+  for (const MagnificationCase& c : cases) {
+    SCOPED_TRACE(c.argument);
+    ExpectRun({path, "0", "1", "4", c.argument},
+              kHead + "0.002\t" + Dots(c.dots) + "\n" + "Showing values above " +
+                  c.threshold + " dB\n" + "Peak over interval -42.1 dB\n",
+              0);
+  }
+}
+
+TEST(RunMagnification, SixArgumentsLeaveTheMagnificationAtOne) {
+  const std::string path =
+      WriteTemp("level1-six.wav", WavFile(kMono16At1000, Pcm16Run(256, 4)));
+  ExpectRun({path, "0", "1", "4", "2", "extra"},
+            kHead + "0.002\t.\n" + kAbove48 + "Peak over interval -42.1 dB\n", 0);
+}
+
+TEST(RunMagnification, WholeLevelAfterScalingKeepsItsLastDot) {
+  // Block sum 23 over 5 frames at magnification 100 is exactly 460; a plain
+  // double quotient-then-product gives 459.99999999999994.
+  const std::string path = WriteTemp(
+      "sum23.wav", WavFile(kMono16At1000, Pcm16({1280, 1280, -1280, 1024, 1024})));
+  ExpectRun({path, "0", "1", "5", "100"},
+            kHead + "0.003\t" + Dots(460) + "\n" +
+                "Showing values above -88 dB\nPeak over interval -28.2 dB\n",
+            0);
+}
+
+// ---------------------------------------------------------------------------
+// Frame size
+
+struct FrameSizeCase {
+  const char* name;
+  WavFormat format;
+  int frameBytes;
+  std::string out;
+  int status;
+};
+
+TEST(RunFrameSize, FramesUpToEightBytesPassAndLargerOnesFail) {
+  const FrameSizeCase cases[] = {
+      // Four channels are not decoded and get no peak line.
+      {"16-bit x4", {1, 4, 1000, 16}, 8,
+       kHead + "0.002\t\n" + kAbove48, 0},
+      // 32-bit integer zeros read as floats: 2^-120 each.
+      {"32-bit x2", {1, 2, 1000, 32}, 8,
+       kHead + "0.002\t\n" + kAbove48 +
+           "Peaks over interval -764.6 L -764.6 R\n",
+       0},
+      {"24-bit x3", {1, 3, 1000, 24}, 9, kHead + kBadFrame, 1},
+      {"64-bit x2", {3, 2, 1000, 64}, 16, kHead + kBadFrame, 1},
+  };
+  for (const FrameSizeCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string samples(static_cast<size_t>(4 * c.frameBytes), '\0');
+    const std::string path =
+        WriteTemp(std::string("frame-") + c.name + ".wav", WavFile(c.format, samples));
+    ExpectRun({path, "0", "1", "4"}, c.out, c.status);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Header
+
+TEST(RunHeader, FieldsAreFoundWhereverTheChunksSit) {
+  // Four frames at 2.0, resolution 4, in differently laid-out files.
+  const std::string samples = Pcm16Run(512, 4);
+  const WavFormat format = kMono16At1000;
+  const std::string list = Chunk("LIST", "INFOISFT" + Le32(6) + std::string("Gen\0\0\0", 6));
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {"canonical", WavFile(format, samples)},
+      {"fmt18", RiffWave(FormatChunk(format, 18) + Chunk("data", samples))},
+      {"fmt40", RiffWave(FormatChunk(format, 40) + Chunk("data", samples))},
+      {"list-between", RiffWave(FormatChunk(format) + list + Chunk("data", samples))},
+      {"junk-first", RiffWave(Chunk("JUNK", std::string(28, '\0')) +
+                              FormatChunk(format) + Chunk("data", samples))},
+      // The letters sit at an odd position inside the note and are skipped.
+      {"odd-letters-skipped", RiffWave(FormatChunk(format) + Chunk("note", "xdatax") +
+                                       Chunk("data", samples))},
+  };
+  const std::string out =
+      kHead + "0.002\t..\n" + kAbove48 + "Peak over interval -36.1 dB\n";
+  for (const auto& file : files) {
+    SCOPED_TRACE(file.first);
+    ExpectRun({WriteTemp("hdr-" + file.first + ".wav", file.second), "0", "1", "4"},
+              out, 0);
+  }
+}
+
+TEST(RunHeader, DataLettersAtAnEvenPositionInAnEarlierChunkAreTheDataChunk) {
+  // The note's body starts at byte 44: "data", size 4, then two samples
+  // (3.0 and -3.0) that are taken as the whole of the data.
+  const std::string note = Chunk("note", "data" + Le32(4) + Pcm16({768, -768}));
+  const std::string bytes =
+      RiffWave(FormatChunk(kMono16At1000) + note + Chunk("data", Pcm16Run(256, 4)));
+  const std::string path = WriteTemp("data-in-note.wav", bytes);
+  ExpectRun({path, "0", "1", "2"},
+            kHead + "0.001\t...\n" + kAbove48 + "Peak over interval -32.6 dB\n", 0);
+}
+
+TEST(RunHeader, DataTagOnlyAtAnOddPositionIsNotFound) {
+  // A one-byte chunk without its pad byte puts the data tag at byte 45.
+  const std::string chunks = FormatChunk(kMono16At1000) + "pad!" + Le32(1) + "x" +
+                             "data" + Le32(8) + Pcm16Run(256, 4);
+  const std::string path = WriteTemp("odd-data.wav", RiffWave(chunks));
+  ExpectRun({path, "0", "1", "4"}, kHead + kNoData, 2);
+}
+
+TEST(RunHeader, DataTagSearchStopsAtPositionFifteenThousand) {
+  // The format chunk ends at byte 36, the filler's body starts at 44.
+  const auto file = [](uint32_t filler) {
+    return RiffWave(FormatChunk(kMono16At1000) + Chunk("JUNK", std::string(filler, '\0')) +
+                    Chunk("data", Pcm16Run(512, 4)));
+  };
+  ExpectRun({WriteTemp("data-at-15000.wav", file(14956)), "0", "1", "4"},
+            kHead + "0.002\t..\n" + kAbove48 + "Peak over interval -36.1 dB\n", 0);
+  ExpectRun({WriteTemp("data-at-15002.wav", file(14958)), "0", "1", "4"},
+            kHead + kNoData, 2);
+}
+
+TEST(RunHeader, MissingFormatChunkIsReported) {
+  const std::string path =
+      WriteTemp("no-fmt.wav", RiffWave(Chunk("data", Pcm16Run(256, 4))));
+  ExpectRun({path, "0", "1", "4"}, kHead + kNoFormat, 2);
+  // Neither chunk: the format chunk is looked for first.
+  const std::string bare = WriteTemp("bare.wav", RiffWave(Chunk("JUNK", "abcd")));
+  ExpectRun({bare, "0", "1", "4"}, kHead + kNoFormat, 2);
+}
+
+TEST(RunHeader, FrameCountKeepsOnlyWholeFramesOfTheDeclaredAndPresentData) {
+  // Stereo frames: (1.0, 1.0), then (2.0, 4.0), then samples at 100.0 that
+  // must never be scanned. Resolution 1 gives a row per frame.
+  const std::string frames = Pcm16({256, 256, 512, 1024});
+  const std::string out = kHead + "0.001\t1\t.\n0.002\t2\t...\n" + kAbove48 +
+                          "Peaks over interval -36.1 L -30.1 R\n";
+  // Declared 100 bytes, 10 present: cut to 2 whole frames.
+  ExpectRun({WriteTemp("data-too-long.wav",
+                       CanonicalHeader(kStereo16At1000, 100) + frames + Pcm16({25600})),
+             "0", "1", "1"},
+            out, 0);
+  // Declared 10 bytes, 16 present: the declared size gives 2 whole frames.
+  ExpectRun({WriteTemp("data-partial-frame.wav",
+                       CanonicalHeader(kStereo16At1000, 10) + frames +
+                           Pcm16({25600, 25600})),
+             "0", "1", "1"},
+            out, 0);
+}
+
+// ---------------------------------------------------------------------------
+// Rows and peaks of integer samples
+
+TEST(RunRows, BlockLevelsAndStampsOfAThousandHertzFile) {
+  ExpectRun({ThousandHertzExample(), "0", "1", "4"}, kExampleOut, 0);
+}
+
+TEST(RunRows, StereoLevelIsMeanOfBothChannels) {
+  std::string samples;
+  for (int i = 0; i < 8; ++i) samples += Pcm16({1280, -2560});
+  const std::string path = WriteTemp("stereo5-10.wav", WavFile(kStereo16At1000, samples));
+  ExpectRun({path, "0", "1", "4"},
+            kHead + "0.002\t.......\n0.006\t.......\n" + kAbove48 +
+                "Peaks over interval -28.2 L -22.1 R\n",
+            0);
+}
+
+TEST(RunRows, ExtremeSixteenBitSamples) {
+  // -32768 is exactly full scale (128); 32767 is 127.99609375.
+  ExpectRun({WriteTemp("min16.wav", WavFile(kMono16At1000, Pcm16Run(-32768, 4))), "0",
+             "1", "4"},
+            kHead + "0.002\t" + Dots(128) + "\n" + kAbove48 +
+                "Peak over interval 0.0 dB\n",
+            0);
+  ExpectRun({WriteTemp("max16.wav", WavFile(kMono16At1000, Pcm16Run(32767, 4))), "0",
+             "1", "4"},
+            kHead + "0.002\t" + Dots(127) + "\n" + kAbove48 +
+                "Peak over interval -0.0 dB\n",
+            0);
+}
+
+TEST(RunRows, TwentyFourBitSamplesUseAllThreeBytes) {
+  // Mono: 3.0 and -3.0, then 65535 and -65537 whose magnitudes add to 2.0
+  // only when the low bytes count as unsigned.
+  const std::string mono = WriteTemp(
+      "mono24.wav",
+      WavFile({1, 1, 1000, 24}, Pcm24({196608, -196608, 65535, -65537})));
+  ExpectRun({mono, "0", "1", "2"},
+            kHead + "0.001\t...\n0.003\t.\n" + kAbove48 +
+                "Peak over interval -32.6 dB\n",
+            0);
+  // Stereo: left 3.0, right -5.0, so a level of 4.
+  const std::string stereo = WriteTemp(
+      "stereo24.wav",
+      WavFile({1, 2, 1000, 24}, Pcm24({196608, -327680, 196608, -327680})));
+  ExpectRun({stereo, "0", "1", "2"},
+            kHead + "0.001\t....\n" + kAbove48 +
+                "Peaks over interval -32.6 L -28.2 R\n",
+            0);
+}
+
+TEST(RunRows, ResolutionOneStampsEachFrameWithTheNextIndex) {
+  const std::string path =
+      WriteTemp("res1.wav", WavFile(kMono16At1000, Pcm16({256, 512, 0, -768})));
+  ExpectRun({path, "0", "1", "1"},
+            kHead +
+                "0.001\t1\t.\n"
+                "0.002\t2\t..\n"
+                "0.003\t3\t\n"
+                "0.004\t4\t...\n" +
+                kAbove48 + "Peak over interval -32.6 dB\n",
+            0);
+}
+
+TEST(RunRows, BlocksRunOnAcrossBufferRefills) {
+  // 3 MHz, start 0.0005 s = frame 1500, 11500 frames: a 10000-frame span at
+  // resolution 3000 (interval 0.001 s, stamps with frame indexes). Counted
+  // from the start, frames 0..4095 are 1.0, 4096..8191 are 10.0 and the rest
+  // 100.0, the last one 120.0; the frames before the start are 127.0.
+  std::string samples = Pcm16Run(127 * 256, 1500);
+  samples += Pcm16Run(256, 4096);
+  samples += Pcm16Run(10 * 256, 4096);
+  samples += Pcm16Run(100 * 256, 1807);
+  samples += Pcm16({120 * 256});
+  const std::string path =
+      WriteTemp("refill.wav", WavFile({1, 1, 3000000, 16}, samples));
+  // Levels: 1; (1096 + 1904 x 10) / 3000 = 6.712; (2192 x 10 + 808 x 100) /
+  // 3000 = 34.24. The last 1000 frames make no row but hold the peak.
+  ExpectRun({path, "0.0005", "1", "3000"},
+            kHead + "0.001\t3000\t.\n" + "0.002\t6000\t......\n" + "0.003\t9000\t" +
+                Dots(34) + "\n" + kAbove48 + "Peak over interval -0.6 dB\n",
+            0);
+}
+
+struct IntervalCase {
+  int resolution;
+  std::string rows;
+};
+
+TEST(RunRows, IntervalChoosesTheStampFormat) {
+  // 48000 Hz, two blocks at level 1.0 each.
+  const IntervalCase cases[] = {
+      {1200, "0.01\t.\n0.04\t.\n"},          // 0.025 s: two decimals
+      {49, "0.001\t.\n0.002\t.\n"},          // just over 0.001 s: three
+      {48, "0.001\t24\t.\n0.002\t72\t.\n"},  // 0.001 s: frame index too
+  };
+  for (const IntervalCase& c : cases) {
+    SCOPED_TRACE(c.resolution);
+    const std::string path =
+        WriteTemp("interval" + std::to_string(c.resolution) + ".wav",
+                  WavFile({1, 1, 48000, 16}, Pcm16Run(256, 2 * c.resolution)));
+    ExpectRun({path, "0", "1", std::to_string(c.resolution)},
+              kHead + c.rows + kAbove48 + "Peak over interval -42.1 dB\n", 0);
+  }
+}
+
+TEST(RunRows, TypicalStereoSecondGivesTwentyRows) {
+  // 1.1 s of 44100 Hz stereo; the first second is (2.0, 4.0), the rest
+  // full scale, which the span 0..1 s must leave out.
+  std::string samples;
+  for (int i = 0; i < 44100; ++i) samples += Pcm16({512, 1024});
+  for (int i = 0; i < 4410; ++i) samples += Pcm16({32767, -32768});
+  const std::string path = WriteTemp("typical.wav", WavFile({1, 2, 44100, 16}, samples));
+  ExpectRun({path, "0", "1"},
+            kHead +
+                "0.03\t...\n0.08\t...\n0.13\t...\n0.18\t...\n0.23\t...\n"
+                "0.28\t...\n0.33\t...\n0.38\t...\n0.43\t...\n0.48\t...\n"
+                "0.53\t...\n0.58\t...\n0.63\t...\n0.68\t...\n0.73\t...\n"
+                "0.78\t...\n0.83\t...\n0.88\t...\n0.93\t...\n0.98\t...\n" +
+                kAbove48 + "Peaks over interval -36.1 L -30.1 R\n",
+            0);
+}
+
+TEST(RunRows, UndecodedLayoutsPrintRowsWithoutDots) {
+  // Eight frames of non-zero bytes each, resolution 4.
+  const std::string rows = kHead + "0.002\t\n0.006\t\n" + kAbove48;
+  const std::vector<std::pair<WavFormat, std::string>> cases = {
+      {{1, 1, 1000, 8}, rows + "Peak over interval -inf dB\n"},
+      {{1, 2, 1000, 8}, rows + "Peaks over interval -inf L -inf R\n"},
+      {{3, 1, 1000, 64}, rows + "Peak over interval -inf dB\n"},
+      {{1, 4, 1000, 16}, rows},
+  };
+  for (const auto& c : cases) {
+    const WavFormat& format = c.first;
+    const int frameBytes = format.channels * format.bitsPerSample / 8;
+    SCOPED_TRACE(std::to_string(format.bitsPerSample) + "-bit x" +
+                 std::to_string(format.channels));
+    const std::string path = WriteTemp(
+        "undecoded" + std::to_string(format.bitsPerSample) + "x" +
+            std::to_string(format.channels) + ".wav",
+        WavFile(format, std::string(static_cast<size_t>(8 * frameBytes), '\x50')));
+    ExpectRun({path, "0", "1", "4"}, c.second, 0);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// 4-byte samples
+
+TEST(RunFloat, MonoFloatRowsAndPeak) {
+  // 0.5 and -0.5 are 64 on the level scale; 0.25 and -0.125 average 24.
+  const std::string path = WriteTemp(
+      "float-mono.wav", WavFile({3, 1, 1000, 32}, Floats({0.5f, -0.5f, 0.25f, -0.125f})));
+  ExpectRun({path, "0", "1", "2"},
+            kHead + "0.001\t" + Dots(64) + "\n0.003\t" + Dots(24) + "\n" + kAbove48 +
+                "Peak over interval -6.0 dB\n",
+            0);
+}
+
+TEST(RunFloat, StereoFloatUsesBothHalvesOfTheFrame) {
+  // Left 0.5 (64), right -0.25 (32): level 48.
+  const std::string path = WriteTemp(
+      "float-stereo.wav",
+      WavFile({3, 2, 1000, 32}, Floats({0.5f, -0.25f, 0.5f, -0.25f})));
+  ExpectRun({path, "0", "1", "2"},
+            kHead + "0.001\t" + Dots(48) + "\n" + kAbove48 +
+                "Peaks over interval -6.0 L -12.0 R\n",
+            0);
+}
+
+TEST(RunFloat, DigitalSilenceIsTheSmallestNonZeroLevel) {
+  // All-zero bytes decode to 2^-120: -764.6 dB, not -inf, and no dots.
+  const std::string zeros(16, '\0');
+  ExpectRun({WriteTemp("silence-mono.wav", WavFile({3, 1, 1000, 32}, zeros)), "0", "1",
+             "2"},
+            kHead + "0.001\t\n0.003\t\n" + kAbove48 +
+                "Peak over interval -764.6 dB\n",
+            0);
+  ExpectRun({WriteTemp("silence-stereo.wav", WavFile({3, 2, 1000, 32}, zeros)), "0",
+             "1", "1"},
+            kHead + "0.001\t1\t\n0.002\t2\t\n" + kAbove48 +
+                "Peaks over interval -764.6 L -764.6 R\n",
+            0);
+}
+
+TEST(RunFloat, ThirtyTwoBitIntegerSamplesAreReadAsFloatBitPatterns) {
+  // Format code 1. The integers 0x3F000000 and 0x3F800000 are the bit
+  // patterns of 0.5 and 1.0: levels 64 and 128, mean 96.
+  std::string samples;
+  for (int i = 0; i < 2; ++i) {
+    Append32(&samples, 0x3F000000u);
+    Append32(&samples, 0x3F800000u);
+  }
+  const std::string path =
+      WriteTemp("int32-stereo.wav", WavFile({1, 2, 1000, 32}, samples));
+  ExpectRun({path, "0", "1", "2"},
+            kHead + "0.001\t" + Dots(96) + "\n" + kAbove48 +
+                "Peaks over interval -6.0 L 0.0 R\n",
+            0);
+}
+
+}  // namespace
