@@ -27,6 +27,10 @@ void CheckOutput() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Rows are short and many; into a file or a pipe they go out in large
+  // writes. A terminal keeps its line buffering.
+  static char outputBuffer[1 << 16];
+  if (!isatty(STDOUT_FILENO)) std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
   std::atexit(CheckOutput);
   return RunOstrel(argc, argv);
 }

@@ -11,7 +11,30 @@
 #ifndef OSTREL_SCAN_FLOAT32_H
 #define OSTREL_SCAN_FLOAT32_H
 
-double Float32Convert(unsigned char b0, unsigned char b1, unsigned char b2,
-                      unsigned char b3);
+#include <cstdint>
+#include <cstring>
+
+// The magnitude for the low 31 bits of a sample's word (E << 23 | M).
+//
+// The result is assembled as a double directly, and is exact: its exponent
+// E - 120 lies in -120 ... 135, well inside the double's normal range, and
+// the 23 fraction bits fit its 52 with 29 to spare. So the double with
+// exponent field E - 120 + 1023 = E + 903 and fraction M << 29 is the value
+// itself, with no rounding anywhere.
+inline double Float32Magnitude(uint32_t magnitudeBits) {
+  const uint64_t bits = (static_cast<uint64_t>(magnitudeBits) << 29) + (uint64_t{903} << 52);
+  double value;
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
+}
+
+inline double Float32Convert(unsigned char b0, unsigned char b1, unsigned char b2,
+                             unsigned char b3) {
+  const double magnitude = Float32Magnitude(static_cast<uint32_t>(b0) |
+                                            static_cast<uint32_t>(b1) << 8 |
+                                            static_cast<uint32_t>(b2) << 16 |
+                                            static_cast<uint32_t>(b3 & 0x7F) << 24);
+  return b3 & 0x80 ? -magnitude : magnitude;
+}
 
 #endif

@@ -1,9 +1,13 @@
 #include "scan/scan.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cfloat>
 
 #include "display/waveform.h"
 #include "scan/float32.h"
+#include "scan/kernels.h"
 
 static_assert(LDBL_MANT_DIG == 64, "block levels need the x86-64 80-bit long double");
 
@@ -15,81 +19,161 @@ double BlockLevel(double blockSum, uint32_t channelCount, uint32_t resolution,
 
 namespace {
 
-constexpr uint32_t kChunkFrames = 4096;
+// Frames per read. The buffer is one fixed area for the whole scan, sized so
+// that a chunk of 16-bit stereo (256 KiB) still sits in the core's cache when
+// it is decoded; fewer, larger reads cost less than many small ones.
+constexpr uint32_t kChunkFrames = 65536;
 constexpr uint32_t kMostFrameBytes = 8;
+alignas(64) unsigned char buffer[kChunkFrames * kMostFrameBytes];
 
-// Decodes one frame's samples into *left and *right; false for layouts that
-// are walked without decoding.
-bool DecodeFrame(const unsigned char* frame, uint32_t bytesPerSample,
-                 uint32_t channelCount, double* left, double* right) {
-  if (channelCount != 1 && channelCount != 2) return false;
-  const unsigned char* second = frame + bytesPerSample;
+// Reads up to `frames` whole frames at `position` into the buffer with
+// positioned reads, so no seek is needed; returns the whole frames read. A
+// read that comes back short (end of file, an error) ends the chunk there.
+uint32_t ReadFrames(int fd, uint64_t position, uint32_t frameSize, uint32_t frames) {
+  const size_t wanted = static_cast<size_t>(frames) * frameSize;
+  size_t got = 0;
+  while (got < wanted) {
+    const ssize_t n = pread(fd, buffer + got, wanted - got, static_cast<off_t>(position + got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+  }
+  return static_cast<uint32_t>(got / frameSize);
+}
+
+// How the frames of a layout are summed.
+enum class Summing {
+  kNone,         // not decoded: no level, no peaks
+  kInteger16,    // exact integer sums in units of 1/256
+  kInteger24,    // exact integer sums in units of 1/65536
+  kFloat,        // sequential double sums of the float magnitudes
+  kDoubleFrames  // 24-bit blocks too long for exact integer sums
+};
+
+Summing ChooseSumming(uint32_t bytesPerSample, uint32_t channelCount, uint32_t resolution) {
+  if (channelCount != 1 && channelCount != 2) return Summing::kNone;
   switch (bytesPerSample) {
     case 2:
-      *left = Decode16(frame);
-      if (channelCount == 2) *right = Decode16(second);
-      return true;
+      // A block sum is at most 2^32 frames * 2 channels * 2^15 units = 2^48,
+      // so every partial double sum is exact: integers give the same sums.
+      return Summing::kInteger16;
     case 3:
-      *left = Decode24(frame);
-      if (channelCount == 2) *right = Decode24(second);
-      return true;
+      // Partial sums of up to 2^53 units of 1/65536 are exact in a double;
+      // with samples up to 2^23 units that holds for blocks of up to 2^30
+      // samples. Longer blocks (sample rates over 2^29) round as doubles do.
+      return static_cast<uint64_t>(resolution) * channelCount <= (1u << 30)
+                 ? Summing::kInteger24
+                 : Summing::kDoubleFrames;
     case 4:
-      *left = Float32Convert(frame[0], frame[1], frame[2], frame[3]);
-      if (channelCount == 2)
-        *right = Float32Convert(second[0], second[1], second[2], second[3]);
-      return true;
+      return Summing::kFloat;
     default:
-      return false;
+      return Summing::kNone;
   }
+}
+
+// The running state of the current block and of the peaks. Integer layouts
+// count in units (the last place of the sample format) and keep peaks as
+// magnitudes in units; float layouts keep the block sum as a double and the
+// peaks as the largest magnitude bit pattern seen.
+struct Totals {
+  uint64_t units = 0;
+  double sum = 0;
+  uint32_t peakL = 0;
+  uint32_t peakR = 0;
+  bool any = false;  // a float sample has been seen
+};
+
+void AddFrames(Summing summing, const unsigned char* frames, uint32_t count,
+               uint32_t channelCount, Totals* totals) {
+  switch (summing) {
+    case Summing::kNone:
+      return;
+    case Summing::kInteger16:
+      SumInt16(frames, count, channelCount, &totals->units, &totals->peakL, &totals->peakR);
+      return;
+    case Summing::kInteger24:
+      SumInt24(frames, count, channelCount, &totals->units, &totals->peakL, &totals->peakR);
+      return;
+    case Summing::kFloat:
+      SumFloat32(frames, count, channelCount, &totals->sum, &totals->peakL, &totals->peakR);
+      totals->any = true;
+      return;
+    case Summing::kDoubleFrames:
+      SumInt24AsDoubles(frames, count, channelCount, &totals->sum, &totals->peakL,
+                        &totals->peakR);
+      return;
+  }
+}
+
+double BlockSum(Summing summing, const Totals& totals) {
+  if (summing == Summing::kInteger16) return static_cast<double>(totals.units) / 256;
+  if (summing == Summing::kInteger24) return static_cast<double>(totals.units) / 65536;
+  return totals.sum;
+}
+
+double Peak(Summing summing, uint32_t magnitude, bool any) {
+  if (summing == Summing::kInteger16) return magnitude / 256.0;
+  if (summing == Summing::kInteger24 || summing == Summing::kDoubleFrames)
+    return magnitude / 65536.0;
+  if (summing == Summing::kFloat && any) return Float32Magnitude(magnitude);
+  return 0;
 }
 
 }  // namespace
 
 void ScanFrames(std::FILE* file, uint32_t dataOffset, uint32_t frameSize,
-                uint32_t bytesPerSample, uint32_t channelCount,
-                uint32_t sampleRate, uint32_t startFrame, uint32_t endFrame,
-                uint32_t resolution, float magnification, double interval,
-                double* peakL, double* peakR) {
-  static unsigned char buffer[kChunkFrames * kMostFrameBytes];
+                uint32_t bytesPerSample, uint32_t channelCount, uint32_t sampleRate,
+                uint32_t startFrame, uint32_t endFrame, uint32_t resolution,
+                float magnification, double interval, double* peakL, double* peakR) {
+  const Summing summing = ChooseSumming(bytesPerSample, channelCount, resolution);
+  const int fd = fileno(file);
   const uint32_t half = resolution / 2;
-  uint32_t bufferIndex = 0;
-  uint32_t framesInBuffer = 0;
+  Totals totals;
   uint32_t blockCount = 0;
-  double blockSum = 0;
-  *peakL = 0;
-  *peakR = 0;
 
-  for (uint32_t current = startFrame; current < endFrame;) {
-    if (bufferIndex == 0) {
-      const uint32_t remaining = endFrame - current;
-      const uint32_t wanted = remaining < kChunkFrames ? remaining : kChunkFrames;
-      const uint64_t position =
-          dataOffset + static_cast<uint64_t>(frameSize) * current;
-      framesInBuffer = 0;
-      if (fseeko(file, static_cast<off_t>(position), SEEK_SET) == 0)
-        framesInBuffer = static_cast<uint32_t>(std::fread(buffer, frameSize, wanted, file));
-    }
-    if (bufferIndex >= framesInBuffer) break;  // short read: the data ends here
-
-    double left = 0;
-    double right = 0;
-    if (DecodeFrame(buffer + bufferIndex * frameSize, bytesPerSample,
-                    channelCount, &left, &right)) {
-      CheckPeak(left, peakL);
-      blockSum += left < 0 ? -left : left;
-      if (channelCount == 2) {
-        CheckPeak(right, peakR);
-        blockSum += right < 0 ? -right : right;
+  uint32_t current = startFrame;
+  while (current < endFrame) {
+    const uint32_t remaining = endFrame - current;
+    const uint32_t wanted = remaining < kChunkFrames ? remaining : kChunkFrames;
+    const uint32_t got =
+        ReadFrames(fd, dataOffset + static_cast<uint64_t>(frameSize) * current, frameSize, wanted);
+    // The chunk is cut at block ends; blocks run on across chunks.
+    const unsigned char* frames = buffer;
+    for (uint32_t left = got; left > 0;) {
+      if (summing == Summing::kFloat && blockCount == 0 && resolution != 0 &&
+          left / kInterleavedBlocks >= resolution) {
+        // Float sums must keep their order within a block, but separate
+        // blocks can be summed side by side.
+        double sums[kInterleavedBlocks];
+        SumFloat32Blocks(frames, resolution, channelCount, sums, &totals.peakL, &totals.peakR);
+        totals.any = true;
+        for (double sum : sums) {
+          current += resolution;
+          Waveform(current - half, sampleRate,
+                   BlockLevel(sum, channelCount, resolution, magnification), interval);
+        }
+        frames += static_cast<size_t>(resolution) * kInterleavedBlocks * frameSize;
+        left -= resolution * kInterleavedBlocks;
+        continue;
+      }
+      const uint32_t toBlockEnd = resolution == 0 ? left : resolution - blockCount;
+      const uint32_t count = left < toBlockEnd ? left : toBlockEnd;
+      AddFrames(summing, frames, count, channelCount, &totals);
+      frames += static_cast<size_t>(count) * frameSize;
+      left -= count;
+      current += count;
+      blockCount += count;
+      if (blockCount == resolution) {
+        Waveform(current - half, sampleRate,
+                 BlockLevel(BlockSum(summing, totals), channelCount, resolution, magnification),
+                 interval);
+        blockCount = 0;
+        totals.units = 0;
+        totals.sum = 0;
       }
     }
-    bufferIndex = (bufferIndex + 1) % kChunkFrames;
-    ++current;
-    if (++blockCount == resolution) {
-      Waveform(current - half, sampleRate,
-               BlockLevel(blockSum, channelCount, resolution, magnification),
-               interval);
-      blockCount = 0;
-      blockSum = 0;
-    }
+    if (got < wanted) break;  // the file ended early: frames not read are not decoded
   }
+  *peakL = Peak(summing, totals.peakL, totals.any);
+  *peakR = channelCount == 2 ? Peak(summing, totals.peakR, totals.any) : 0;
 }

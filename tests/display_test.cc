@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -46,6 +48,37 @@ TEST(Waveform, PrintsOneDotPerWholeLevelUnit) {
 
 TEST(Waveform, StampsIndexesBeyond2To31WithTheirTrueValue) {
   EXPECT_EQ(Row(3000000000u, 1000000, 0.0, 0.0005), "3000.000\t3000000000\t\n");
+}
+
+// Stamps are put together with integer arithmetic; printf of the double
+// quotient is what they must equal, on every stamp of long runs at common and
+// odd rates, and on indexes spread over the whole 32-bit range.
+TEST(Waveform, StampsEqualPrintfOfTheQuotient) {
+  const uint32_t rates[] = {1, 3, 7, 8000, 11025, 22050, 44100, 48000, 88200, 96000, 192000,
+                            999983, 4294967295u};
+  std::mt19937 random(5);
+  for (uint32_t rate : rates) {
+    std::vector<uint32_t> indexes;
+    for (uint32_t i = 0; i < 100000; ++i) indexes.push_back(i);
+    for (int i = 0; i < 20000; ++i) indexes.push_back(static_cast<uint32_t>(random()));
+    for (double interval : {0.05, 0.01, 0.0005}) {
+      std::string expected;
+      char text[64];
+      for (uint32_t index : indexes) {
+        const double time = static_cast<double>(index) / rate;
+        if (interval >= 0.025)
+          std::snprintf(text, sizeof text, "%.2f\t\n", time);
+        else if (interval > 0.001)
+          std::snprintf(text, sizeof text, "%.3f\t\n", time);
+        else
+          std::snprintf(text, sizeof text, "%.3f\t%u\t\n", time, index);
+        expected += text;
+      }
+      testing::internal::CaptureStdout();
+      for (uint32_t index : indexes) Waveform(index, rate, 0.5, interval);
+      ASSERT_EQ(testing::internal::GetCapturedStdout(), expected) << rate << " Hz, " << interval;
+    }
+  }
 }
 
 }  // namespace

@@ -1,0 +1,36 @@
+// The per-frame loops of the scan, one per sample layout. Each adds the
+// magnitudes of `count` frames (one or two channels, interleaved, left
+// first) to a block total and raises the per-channel peaks.
+//
+// Integer layouts count in units of their last place (1/256 for 16-bit,
+// 1/65536 for 24-bit on the level scale) and keep peaks as magnitudes in
+// units. Float layouts add the magnitudes to a double one after the other,
+// left then right, exactly as a frame-by-frame scan would, and keep peaks as
+// the largest magnitude bit pattern (the magnitude grows with the pattern).
+#ifndef OSTREL_SCAN_KERNELS_H
+#define OSTREL_SCAN_KERNELS_H
+
+#include <cstdint>
+
+void SumInt16(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+              uint64_t* units, uint32_t* peakL, uint32_t* peakR);
+void SumInt24(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+              uint64_t* units, uint32_t* peakL, uint32_t* peakR);
+void SumFloat32(const unsigned char* frames, uint32_t count, uint32_t channelCount, double* sum,
+                uint32_t* peakL, uint32_t* peakR);
+
+// Four whole blocks of float frames side by side, each summed one frame after
+// the other like SumFloat32 from 0: the four sums do not wait on each other,
+// which keeps the adder busy, and each comes out as if its block were summed
+// alone.
+constexpr uint32_t kInterleavedBlocks = 4;
+void SumFloat32Blocks(const unsigned char* frames, uint32_t blockFrames, uint32_t channelCount,
+                      double sums[kInterleavedBlocks], uint32_t* peakL, uint32_t* peakR);
+
+// 24-bit samples summed as doubles one after the other: for blocks so long
+// that the sum leaves the range where doubles add integers exactly. Peaks in
+// units of 1/65536.
+void SumInt24AsDoubles(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                       double* sum, uint32_t* peakL, uint32_t* peakR);
+
+#endif

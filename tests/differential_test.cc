@@ -1,0 +1,186 @@
+// The scan's fast paths (integer sums, vector loops, blocks summed side by
+// side, large positioned reads, rows formatted by hand) against the frame by
+// frame scan in double arithmetic with printf: the same bytes out, the same
+// peaks, on random data of every layout and many resolutions.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <random>
+#include <string>
+
+#include "examples/wav_writer.h"
+#include "scan/float32.h"
+#include "scan/kernels.h"
+#include "scan/scan.h"
+#include "tests/reference_scan.h"
+#include "tests/test_files.h"
+
+namespace {
+
+struct Output {
+  std::string rows;
+  double peakL, peakR;
+};
+
+using Scanner = void (*)(std::FILE*, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t,
+                         uint32_t, uint32_t, float, double, double*, double*);
+
+Output ScanWith(Scanner scanner, const std::string& path, uint32_t bytesPerSample,
+           uint32_t channelCount, uint32_t sampleRate, uint32_t start, uint32_t end,
+           uint32_t resolution, float magnification) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  Output out{};
+  testing::internal::CaptureStdout();
+  scanner(file, 44, bytesPerSample * channelCount, bytesPerSample, channelCount, sampleRate, start,
+          end, resolution, magnification, static_cast<double>(resolution) / sampleRate, &out.peakL,
+          &out.peakR);
+  out.rows = testing::internal::GetCapturedStdout();
+  std::fclose(file);
+  return out;
+}
+
+// Scans frames [start, end) of the file both ways and compares.
+void ExpectSameScan(const std::string& path, uint32_t bytesPerSample, uint32_t channelCount,
+                    uint32_t sampleRate, uint32_t start, uint32_t end, uint32_t resolution,
+                    float magnification) {
+  const Output fast = ScanWith(ScanFrames, path, bytesPerSample, channelCount, sampleRate, start,
+                               end, resolution, magnification);
+  const Output slow = ScanWith(ReferenceScanFrames, path, bytesPerSample, channelCount,
+                               sampleRate, start, end, resolution, magnification);
+  EXPECT_EQ(fast.peakL, slow.peakL);
+  EXPECT_EQ(fast.peakR, slow.peakR);
+  EXPECT_EQ(fast.rows, slow.rows);
+}
+
+// Random sample bytes. Integer samples are either anything or mostly quiet;
+// float samples keep sane magnitudes (below 16 on the level scale, so rows
+// stay short) but include zeros, subnormals and both signs.
+std::string RandomSamples(std::mt19937* random, uint32_t bytesPerSample, size_t samples,
+                          bool quiet) {
+  std::string bytes;
+  bytes.reserve(samples * bytesPerSample);
+  std::uniform_int_distribution<uint32_t> any;
+  for (size_t i = 0; i < samples; ++i) {
+    uint32_t word = any(*random);
+    if (bytesPerSample == 4) {
+      const uint32_t exponent = word % 97 == 0 ? 0 : 100 + (word >> 8) % 31;
+      word = (word & 0x807FFFFF) | exponent << 23;
+    } else if (quiet) {
+      const int32_t small = static_cast<int32_t>(word % 513) - 256;
+      word = static_cast<uint32_t>(small);
+    }
+    for (uint32_t b = 0; b < bytesPerSample; ++b) bytes.push_back(static_cast<char>(word >> (8 * b)));
+  }
+  return bytes;
+}
+
+struct Layout {
+  uint32_t bytesPerSample, channelCount;
+};
+
+TEST(FastScan, MatchesTheFrameByFrameScanOnEveryLayout) {
+  const Layout layouts[] = {{2, 1}, {2, 2}, {3, 1}, {3, 2}, {4, 1}, {4, 2},
+                            {1, 1}, {1, 2}, {8, 1}, {2, 4}, {1, 3}};
+  const uint32_t resolutions[] = {1, 2, 3, 7, 441, 2205, 4095, 4096, 4097, 30000, 65536, 70001};
+  std::mt19937 random(20261208);
+  int file = 0;
+  for (const Layout& layout : layouts) {
+    for (bool quiet : {false, true}) {
+      const uint32_t frames = 150000;
+      const std::string samples =
+          RandomSamples(&random, layout.bytesPerSample, size_t{frames} * layout.channelCount, quiet);
+      const std::string path =
+          WriteTemp("diff" + std::to_string(++file) + ".wav",
+                    WavFile(WavFormat{1, static_cast<uint16_t>(layout.channelCount), 44100,
+                                      static_cast<uint16_t>(layout.bytesPerSample * 8)},
+                            samples));
+      for (uint32_t resolution : resolutions) {
+        // Start off the chunk grid and run past the end of the data, so
+        // blocks straddle chunks and the last read comes back short.
+        const uint32_t start = resolution % 3 == 0 ? 0 : 4093;
+        const float magnification = resolution % 2 == 0 ? 1.0f : 2.5f;
+        SCOPED_TRACE(testing::Message() << layout.bytesPerSample << " bytes x "
+                                        << layout.channelCount << ", resolution " << resolution
+                                        << (quiet ? ", quiet" : ""));
+        ExpectSameScan(path, layout.bytesPerSample, layout.channelCount, 44100, start,
+                       frames + 10, resolution, magnification);
+      }
+    }
+  }
+}
+
+TEST(FastScan, MatchesTheFrameByFrameScanAtOtherRatesAndMagnifications) {
+  std::mt19937 random(7);
+  const std::string path = WriteTemp(
+      "rates.wav", WavFile(WavFormat{3, 2, 96000, 32}, RandomSamples(&random, 4, 40000, false)));
+  const std::string path16 = WriteTemp(
+      "rates16.wav", WavFile(WavFormat{1, 1, 8000, 16}, RandomSamples(&random, 2, 40000, true)));
+  struct Case {
+    uint32_t rate, resolution;
+    float magnification;
+  } const cases[] = {{96000, 48, 1}, {96000, 96, 0.001f}, {48000, 1200, 256}, {48000, 48, 3},
+                     {8000, 1, 1},   {8000, 8, 100},      {7, 1, 1},          {1, 1, 0.5f},
+                     {4294967295u, 17, 1}};
+  for (const Case& c : cases) {
+    for (const std::string& file : {path, path16}) {
+      const uint32_t bytes = file == path ? 4 : 2;
+      const uint32_t channels = file == path ? 2 : 1;
+      SCOPED_TRACE(testing::Message() << c.rate << " Hz, resolution " << c.resolution);
+      ExpectSameScan(file, bytes, channels, c.rate, 5, 20000, c.resolution, c.magnification);
+    }
+  }
+}
+
+TEST(FastScan, LongTwentyFourBitBlocksKeepTheirPeaks) {
+  // Blocks of 2^30 frames never complete here, but their samples still count.
+  std::mt19937 random(3);
+  const std::string path = WriteTemp(
+      "long24.wav", WavFile(WavFormat{1, 2, 44100, 24}, RandomSamples(&random, 3, 20000, false)));
+  ExpectSameScan(path, 3, 2, 44100, 0, 10000, 1u << 30, 1);
+  EXPECT_GT(ScanWith(ScanFrames, path, 3, 2, 44100, 0, 10000, 1u << 30, 1).peakL, 100.0);
+}
+
+// Row output shows only whole dots, so a sum one rounding off would rarely
+// show there: the loops' sums are compared bit for bit as well, against
+// magnitudes added one after the other in double arithmetic.
+TEST(FastScan, LoopSumsEqualSequentialDoubleSums) {
+  std::mt19937 random(11);
+  for (uint32_t channels : {1u, 2u}) {
+    const uint32_t frames = 3 * 4099;
+    const std::string floats = RandomSamples(&random, 4, size_t{frames} * channels, false);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(floats.data());
+    double sequential[3] = {0, 0, 0};
+    for (uint32_t i = 0; i < frames * channels; ++i) {
+      const unsigned char* p = bytes + 4 * i;
+      sequential[i / channels / 4099] += std::fabs(Float32Convert(p[0], p[1], p[2], p[3]));
+    }
+    double sum = 0;
+    uint32_t peakL = 0, peakR = 0;
+    SumFloat32(bytes, 4099, channels, &sum, &peakL, &peakR);
+    EXPECT_EQ(sum, sequential[0]);
+    double sums[kInterleavedBlocks];
+    SumFloat32Blocks(bytes, 4099 * 3 / kInterleavedBlocks, channels, sums, &peakL, &peakR);
+    double blockwise[kInterleavedBlocks] = {};
+    const uint32_t blockFrames = 4099 * 3 / kInterleavedBlocks;
+    for (uint32_t i = 0; i < blockFrames * kInterleavedBlocks * channels; ++i) {
+      const unsigned char* p = bytes + 4 * i;
+      blockwise[i / channels / blockFrames] += std::fabs(Float32Convert(p[0], p[1], p[2], p[3]));
+    }
+    for (uint32_t b = 0; b < kInterleavedBlocks; ++b) EXPECT_EQ(sums[b], blockwise[b]) << b;
+
+    for (uint32_t bytesPerSample : {2u, 3u}) {
+      const std::string ints = RandomSamples(&random, bytesPerSample, size_t{frames} * channels, false);
+      const auto* intBytes = reinterpret_cast<const unsigned char*>(ints.data());
+      double expected = 0;
+      for (uint32_t i = 0; i < frames * channels; ++i)
+        expected += std::fabs(bytesPerSample == 2 ? Decode16(intBytes + 2 * i)
+                                                  : Decode24(intBytes + 3 * i));
+      uint64_t units = 0;
+      (bytesPerSample == 2 ? SumInt16 : SumInt24)(intBytes, frames, channels, &units, &peakL, &peakR);
+      EXPECT_EQ(static_cast<double>(units) / (bytesPerSample == 2 ? 256 : 65536), expected);
+    }
+  }
+}
+
+}  // namespace

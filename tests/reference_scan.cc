@@ -1,0 +1,119 @@
+#include "tests/reference_scan.h"
+
+#include <cfloat>
+#include <cmath>
+
+#include "scan/scan.h"
+
+namespace {
+
+// Powers of two for the fraction and the exponent, built on first use.
+int initialize = 0;
+double dpowers[23];  // dpowers[k] = 2^-k
+int epowers[8];      // epowers[j] = 2^j
+// The bits of the current word, fp[i] = bit i; rewritten on every call.
+int fp[32];
+
+}  // namespace
+
+double ReferenceFloat32Convert(unsigned char b0, unsigned char b1, unsigned char b2,
+                               unsigned char b3) {
+  if (initialize == 0) {
+    initialize = 1;
+    for (int k = 0; k < 23; ++k) dpowers[k] = std::pow(2.0, -k);
+    for (int j = 0; j < 8; ++j) epowers[j] = static_cast<int>(std::pow(2.0, j));
+  }
+  const unsigned char bytes[4] = {b0, b1, b2, b3};
+  for (int i = 0; i < 32; ++i) fp[i] = (bytes[i / 8] >> (i % 8)) & 1;
+
+  double fraction = 0;  // the fraction field over 2^22
+  for (int k = 0; k < 23; ++k) fraction += fp[22 - k] * dpowers[k];
+  int exponent = 0;
+  for (int j = 0; j < 8; ++j) exponent += fp[23 + j] * epowers[j];
+  const double sign = fp[31] == 1 ? -1.0 : 1.0;
+  return std::pow(2.0, exponent - 121) * (fraction + 2) * sign;
+}
+
+namespace {
+
+constexpr uint32_t kChunkFrames = 4096;
+
+bool DecodeFrame(const unsigned char* frame, uint32_t bytesPerSample, uint32_t channelCount,
+                 double* left, double* right) {
+  if (channelCount != 1 && channelCount != 2) return false;
+  const unsigned char* second = frame + bytesPerSample;
+  switch (bytesPerSample) {
+    case 2:
+      *left = frame[0] / 256.0 + static_cast<signed char>(frame[1]);
+      if (channelCount == 2) *right = second[0] / 256.0 + static_cast<signed char>(second[1]);
+      return true;
+    case 3:
+      *left = frame[1] / 256.0 + static_cast<signed char>(frame[2]) + frame[0] / 65536.0;
+      if (channelCount == 2)
+        *right = second[1] / 256.0 + static_cast<signed char>(second[2]) + second[0] / 65536.0;
+      return true;
+    case 4:
+      *left = ReferenceFloat32Convert(frame[0], frame[1], frame[2], frame[3]);
+      if (channelCount == 2)
+        *right = ReferenceFloat32Convert(second[0], second[1], second[2], second[3]);
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+void ReferenceScanFrames(std::FILE* file, uint32_t dataOffset, uint32_t frameSize,
+                         uint32_t bytesPerSample, uint32_t channelCount, uint32_t sampleRate,
+                         uint32_t startFrame, uint32_t endFrame, uint32_t resolution,
+                         float magnification, double interval, double* peakL, double* peakR) {
+  static unsigned char buffer[kChunkFrames * 8];
+  const uint32_t half = resolution / 2;
+  uint32_t bufferIndex = 0;
+  uint32_t framesInBuffer = 0;
+  uint32_t blockCount = 0;
+  double blockSum = 0;
+  *peakL = 0;
+  *peakR = 0;
+  for (uint32_t current = startFrame; current < endFrame;) {
+    if (bufferIndex == 0) {
+      const uint32_t remaining = endFrame - current;
+      const uint32_t wanted = remaining < kChunkFrames ? remaining : kChunkFrames;
+      framesInBuffer = 0;
+      if (fseeko(file, static_cast<off_t>(dataOffset + static_cast<uint64_t>(frameSize) * current),
+                 SEEK_SET) == 0)
+        framesInBuffer = static_cast<uint32_t>(std::fread(buffer, frameSize, wanted, file));
+    }
+    if (bufferIndex >= framesInBuffer) break;
+    double left = 0;
+    double right = 0;
+    if (DecodeFrame(buffer + bufferIndex * frameSize, bytesPerSample, channelCount, &left,
+                    &right)) {
+      CheckPeak(left, peakL);
+      blockSum += std::fabs(left);
+      if (channelCount == 2) {
+        CheckPeak(right, peakR);
+        blockSum += std::fabs(right);
+      }
+    }
+    bufferIndex = (bufferIndex + 1) % kChunkFrames;
+    ++current;
+    if (++blockCount == resolution) {
+      // The level in extended precision, rounded once.
+      const long double sum = channelCount == 2 ? blockSum / 2 : blockSum;
+      const double level = static_cast<double>(sum / resolution * magnification);
+      const double time = static_cast<double>(current - half) / sampleRate;
+      if (interval >= 0.025)
+        std::printf("%.2f\t", time);
+      else if (interval > 0.001)
+        std::printf("%.3f\t", time);
+      else
+        std::printf("%.3f\t%u\t", time, current - half);
+      for (long m = 1; static_cast<double>(m) <= level && m <= 2147483647; ++m) std::putchar('.');
+      std::putchar('\n');
+      blockCount = 0;
+      blockSum = 0;
+    }
+  }
+}

@@ -1,0 +1,18 @@
+// The frame scan written the straightforward way, frame by frame in double
+// arithmetic with 4096-frame chunks, and the float conversion built from its
+// power tables: what the fast paths must match byte for byte.
+#ifndef OSTREL_TESTS_REFERENCE_SCAN_H
+#define OSTREL_TESTS_REFERENCE_SCAN_H
+
+#include <cstdint>
+#include <cstdio>
+
+double ReferenceFloat32Convert(unsigned char b0, unsigned char b1, unsigned char b2,
+                               unsigned char b3);
+
+void ReferenceScanFrames(std::FILE* file, uint32_t dataOffset, uint32_t frameSize,
+                         uint32_t bytesPerSample, uint32_t channelCount, uint32_t sampleRate,
+                         uint32_t startFrame, uint32_t endFrame, uint32_t resolution,
+                         float magnification, double interval, double* peakL, double* peakR);
+
+#endif
