@@ -174,8 +174,7 @@ __attribute__((target("avx2"))) void SumInt24Avx2(const unsigned char* frames, u
 
 void SumInt24(const unsigned char* frames, uint32_t count, uint32_t channelCount,
               uint64_t* units, uint32_t* peakL, uint32_t* peakR) {
-  static const bool avx2 = __builtin_cpu_supports("avx2");
-  if (avx2)
+  if (__builtin_cpu_supports("avx2"))
     SumInt24Avx2(frames, count, channelCount, units, peakL, peakR);
   else
     SumInt24Scalar(frames, count, channelCount, units, peakL, peakR);
