@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Installs the build tree into a fresh temporary prefix and checks what lands
+# there: exactly bin/ostrel and share/man/man1/ostrel.1 (so neither wavgen nor
+# the test binaries are installed), the manual page as written, and an
+# installed binary that runs.
+#
+#   tests/check_install.sh BUILD_DIR SOURCE_DIR [CONFIG]
+set -euo pipefail
+
+build=${1:?usage: check_install.sh BUILD_DIR SOURCE_DIR [CONFIG]}
+source=${2:?usage: check_install.sh BUILD_DIR SOURCE_DIR [CONFIG]}
+config=${3:-}
+
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+
+fail() {
+  echo "check_install: $*" >&2
+  exit 1
+}
+
+cmake --install "$build" --prefix "$prefix" ${config:+--config "$config"} > /dev/null
+
+expected=$'bin/ostrel\nshare/man/man1/ostrel.1'
+installed=$(cd "$prefix" && find . -type f -o -type l | sed 's|^\./||' | LC_ALL=C sort)
+[ "$installed" = "$expected" ] || fail "installed files differ: got"$'\n'"$installed"
+
+[ -x "$prefix/bin/ostrel" ] || fail "bin/ostrel is not executable"
+cmp -s "$source/ostrel.1" "$prefix/share/man/man1/ostrel.1" ||
+  fail "share/man/man1/ostrel.1 differs from ostrel.1"
+
+status=0
+out=$("$prefix/bin/ostrel" "$source/examples/swell.wav" 0 1) || status=$?
+[ "$status" -eq 0 ] || fail "installed ostrel exited with status $status"
+first=$(printf '%s\n' "$out" | head -n 1)
+[ "$first" = "Ostrel 1.01" ] || fail "first line is '$first', not 'Ostrel 1.01'"
+last=$(printf '%s\n' "$out" | tail -n 1)
+case $last in
+  "Peak over interval "*" dB") ;;
+  *) fail "last line is '$last', not the peak line" ;;
+esac
+
+echo "check_install: $prefix holds bin/ostrel and share/man/man1/ostrel.1; ostrel runs"
