@@ -14,7 +14,6 @@
 // then floor(level) dots (none below 1 or for nan, at most 2^31 - 1), then a
 // newline. The frame index is unsigned: a file of one-byte frames can hold
 // rows at index 2^31 and beyond, and those are stamped with their true index.
-void Waveform(uint32_t frameIndex, uint32_t sampleRate, double level,
-              double interval);
+void Waveform(uint32_t frameIndex, uint32_t sampleRate, double level, double interval);
 
 #endif

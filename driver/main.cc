@@ -1,8 +1,8 @@
+#include <unistd.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <unistd.h>
 
 #include "driver/run.h"
 
@@ -19,8 +19,7 @@ void CheckOutput() {
   if (flushed)
     std::fputs("ostrel: cannot write standard output\n", stderr);
   else
-    std::fprintf(stderr, "ostrel: cannot write standard output: %s\n",
-                 std::strerror(errno));
+    std::fprintf(stderr, "ostrel: cannot write standard output: %s\n", std::strerror(errno));
   _exit(2);
 }
 

@@ -15,7 +15,9 @@ namespace {
   std::puts("Run with command line argument 1 being the name of the wavefile");
   std::puts("Arguments 2 and 3 are the start/stop times in seconds to scan within the file.");
   std::puts("Argument 4 (optional) is resolution in samples.  Default = samplerate / 20 ");
-  std::puts("Argument 5 (optional) is magnification: Above 1 magnifies (256 is the max).  Between 0 and 1 zooms out.");
+  std::puts(
+      "Argument 5 (optional) is magnification: Above 1 magnifies (256 is the max).  Between 0 and "
+      "1 zooms out.");
   std::exit(1);
 }
 
@@ -24,15 +26,12 @@ namespace {
   std::exit(1);
 }
 
-void PrintSummary(float magnification, uint32_t channelCount, double peakL,
-                  double peakR) {
-  std::printf("Showing values above %.0f dB\n",
-              static_cast<double>(ThresholdDb(magnification)));
+void PrintSummary(float magnification, uint32_t channelCount, double peakL, double peakR) {
+  std::printf("Showing values above %.0f dB\n", static_cast<double>(ThresholdDb(magnification)));
   if (channelCount == 1)
     std::printf("Peak over interval %.1f dB\n", static_cast<double>(PeakDb(peakL)));
   else if (channelCount == 2)
-    std::printf("Peaks over interval %.1f L %.1f R\n",
-                static_cast<double>(PeakDb(peakL)),
+    std::printf("Peaks over interval %.1f L %.1f R\n", static_cast<double>(PeakDb(peakL)),
                 static_cast<double>(PeakDb(peakR)));
 }
 
@@ -55,8 +54,7 @@ int RunOstrel(int argc, char** argv) {
   // The probe runs before the span is checked: a missing file is reported
   // as such even when the times are wrong too.
   uint32_t sampleRate, bytesPerSample, channelCount, dataOffset, frameCount;
-  GetAttributes(path, &sampleRate, &bytesPerSample, &channelCount, &dataOffset,
-                &frameCount);
+  GetAttributes(path, &sampleRate, &bytesPerSample, &channelCount, &dataOffset, &frameCount);
 
   const uint32_t startFrame = FrameAtTime(sampleRate, startTime);
   const uint32_t stopFrame = FrameAtTime(sampleRate, stopTime);
@@ -71,16 +69,15 @@ int RunOstrel(int argc, char** argv) {
     std::printf("The file called %s cannot be found!\n", path);
     std::exit(2);
   }
-  const uint32_t resolution =
-      SettleResolution(resolutionGiven, resolutionArgument, sampleRate);
+  const uint32_t resolution = SettleResolution(resolutionGiven, resolutionArgument, sampleRate);
   const double interval = BlockInterval(resolution, sampleRate);
 
   double peakL = 0;
   double peakR = 0;
   if (startFrame < endFrame)
-    ScanFrames(file, dataOffset, static_cast<uint32_t>(frameSize), bytesPerSample,
-               channelCount, sampleRate, startFrame, endFrame, resolution,
-               magnification, interval, &peakL, &peakR);
+    ScanFrames(file, dataOffset, static_cast<uint32_t>(frameSize), bytesPerSample, channelCount,
+               sampleRate, startFrame, endFrame, resolution, magnification, interval, &peakL,
+               &peakR);
 
   PrintSummary(magnification, channelCount, peakL, peakR);
   std::fclose(file);

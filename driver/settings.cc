@@ -4,9 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
-float ParseTime(const char* text) {
-  return static_cast<float>(std::strtod(text, nullptr));
-}
+float ParseTime(const char* text) { return static_cast<float>(std::strtod(text, nullptr)); }
 
 int32_t ParseResolution(const char* text) {
   const long value = std::strtol(text, nullptr, 10);
@@ -22,15 +20,13 @@ float ParseMagnification(const char* text) {
 }
 
 uint32_t FrameAtTime(uint32_t sampleRate, float seconds) {
-  static_assert(LDBL_MANT_DIG >= 56,
-                "a 32-bit rate times a float needs a 56-bit significand");
+  static_assert(LDBL_MANT_DIG >= 56, "a 32-bit rate times a float needs a 56-bit significand");
   // 32 + 24 significant bits: the product is exact in long double.
   const long double product =
       static_cast<long double>(sampleRate) * static_cast<long double>(seconds);
   // The signed 64-bit range after truncation: (-2^63 - 1, 2^63). Both bounds
   // are exact in long double; nan fails both tests.
-  if (!(product > -9223372036854775809.0L && product < 9223372036854775808.0L))
-    return 0;
+  if (!(product > -9223372036854775809.0L && product < 9223372036854775808.0L)) return 0;
   return static_cast<uint32_t>(static_cast<uint64_t>(static_cast<int64_t>(product)));
 }
 
@@ -51,6 +47,4 @@ float ThresholdDb(float magnification) {
   return static_cast<float>(-20.0 * std::log10(scaled));
 }
 
-float PeakDb(double peak) {
-  return static_cast<float>(20.0 * std::log10(peak * 0.0078125));
-}
+float PeakDb(double peak) { return static_cast<float>(20.0 * std::log10(peak * 0.0078125)); }

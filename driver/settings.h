@@ -30,7 +30,8 @@ uint32_t SettleResolution(bool given, int32_t resolution, uint32_t sampleRate);
 // reaches a scan).
 double BlockInterval(uint32_t resolution, uint32_t sampleRate);
 
-// The level shown by one dot at this magnification, in dB below full scale.
+// The threshold line's figure: -20 log10(256 * magnification), the level in
+// dB of 1/256 of full scale divided by the magnification.
 float ThresholdDb(float magnification);
 
 // A peak on the level scale (full scale 128) in dB; 0 gives -inf.

@@ -4,13 +4,10 @@
 #include <cstring>
 
 std::string Le16(uint32_t value) {
-  return std::string{static_cast<char>(value & 0xFF),
-                     static_cast<char>((value >> 8) & 0xFF)};
+  return std::string{static_cast<char>(value & 0xFF), static_cast<char>((value >> 8) & 0xFF)};
 }
 
-std::string Le32(uint32_t value) {
-  return Le16(value & 0xFFFF) + Le16(value >> 16);
-}
+std::string Le32(uint32_t value) { return Le16(value & 0xFFFF) + Le16(value >> 16); }
 
 std::string Chunk(const std::string& tag, const std::string& body) {
   std::string chunk = tag + Le32(static_cast<uint32_t>(body.size())) + body;
@@ -20,16 +17,14 @@ std::string Chunk(const std::string& tag, const std::string& body) {
 
 std::string FormatChunk(const WavFormat& format, uint32_t bodySize) {
   const uint32_t blockAlign = format.channels * format.bitsPerSample / 8u;
-  std::string body = Le16(bodySize == 40 ? 0xFFFE : format.formatCode) +
-                     Le16(format.channels) + Le32(format.sampleRate) +
-                     Le32(format.sampleRate * blockAlign) + Le16(blockAlign) +
-                     Le16(format.bitsPerSample);
+  std::string body = Le16(bodySize == 40 ? 0xFFFE : format.formatCode) + Le16(format.channels) +
+                     Le32(format.sampleRate) + Le32(format.sampleRate * blockAlign) +
+                     Le16(blockAlign) + Le16(format.bitsPerSample);
   if (bodySize == 18) body += Le16(0);
   if (bodySize == 40) {
     // Extension size, valid bits, channel mask, then the sub-format GUID
     // whose first two bytes are the format code.
-    body += Le16(22) + Le16(format.bitsPerSample) + Le32(0) +
-            Le16(format.formatCode) +
+    body += Le16(22) + Le16(format.bitsPerSample) + Le32(0) + Le16(format.formatCode) +
             std::string("\x00\x00\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71", 14);
   }
   return Chunk("fmt ", body);
@@ -40,17 +35,14 @@ std::string RiffWave(const std::string& chunks) {
 }
 
 std::string CanonicalHeader(const WavFormat& format, uint32_t dataBytes) {
-  return "RIFF" + Le32(36 + dataBytes) + "WAVE" + FormatChunk(format) +
-         "data" + Le32(dataBytes);
+  return "RIFF" + Le32(36 + dataBytes) + "WAVE" + FormatChunk(format) + "data" + Le32(dataBytes);
 }
 
 std::string WavFile(const WavFormat& format, const std::string& samples) {
   return CanonicalHeader(format, static_cast<uint32_t>(samples.size())) + samples;
 }
 
-void Append16(std::string* out, int32_t value) {
-  *out += Le16(static_cast<uint32_t>(value));
-}
+void Append16(std::string* out, int32_t value) { *out += Le16(static_cast<uint32_t>(value)); }
 
 void Append24(std::string* out, int32_t value) {
   const std::string word = Le32(static_cast<uint32_t>(value));

@@ -33,6 +33,26 @@ struct Options {
   std::exit(2);
 }
 
+// A whole number or a decimal number that fills the whole text.
+long WholeNumber(const char* text) {
+  char* end;
+  const long value = std::strtol(text, &end, 10);
+  if (end == text || *end != '\0') Fail("an option's value is not a whole number");
+  return value;
+}
+
+double Number(const char* text) {
+  char* end;
+  const double value = std::strtod(text, &end);
+  if (end == text || *end != '\0') Fail("an option's value is not a number");
+  return value;
+}
+
+void Write(const std::string& bytes, std::FILE* file) {
+  if (std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size())
+    Fail("cannot write the output file");
+}
+
 Options ParseOptions(int argc, char** argv) {
   Options options;
   for (int i = 1; i < argc; ++i) {
@@ -45,22 +65,27 @@ Options ParseOptions(int argc, char** argv) {
     if (value == nullptr) Fail("an option lacks its value");
     ++i;
     if (std::strcmp(arg, "--rate") == 0)
-      options.rate = static_cast<uint32_t>(std::strtoul(value, nullptr, 10));
+      options.rate = static_cast<uint32_t>(WholeNumber(value));
     else if (std::strcmp(arg, "--bits") == 0)
-      options.bits = static_cast<uint16_t>(std::atoi(value));
+      options.bits = static_cast<uint16_t>(WholeNumber(value));
     else if (std::strcmp(arg, "--channels") == 0)
-      options.channels = static_cast<uint16_t>(std::atoi(value));
+      options.channels = static_cast<uint16_t>(WholeNumber(value));
     else if (std::strcmp(arg, "--seconds") == 0)
-      options.seconds = std::atof(value);
+      options.seconds = Number(value);
     else if (std::strcmp(arg, "--shape") == 0)
       options.swell = std::strcmp(value, "swell") == 0;
     else
       Fail("unknown option");
   }
-  if (options.path == nullptr) Fail("usage: wavgen OUT.wav [--rate HZ] [--bits 16|24|32] [--channels 1|2] [--seconds S] [--shape swell|waves]");
-  if (options.bits != 16 && options.bits != 24 && options.bits != 32) Fail("bits must be 16, 24 or 32");
+  if (options.path == nullptr)
+    Fail(
+        "usage: wavgen OUT.wav [--rate HZ] [--bits 16|24|32] [--channels 1|2] [--seconds S] "
+        "[--shape swell|waves]");
+  if (options.bits != 16 && options.bits != 24 && options.bits != 32)
+    Fail("bits must be 16, 24 or 32");
   if (options.channels != 1 && options.channels != 2) Fail("channels must be 1 or 2");
   if (options.rate == 0) Fail("the rate must be positive");
+  if (!(options.seconds >= 0)) Fail("the length must not be negative");
   return options;
 }
 
@@ -77,17 +102,16 @@ void AppendSample(std::string* out, uint16_t bits, double value) {
 
 int main(int argc, char** argv) {
   const Options options = ParseOptions(argc, argv);
-  const WavFormat format{static_cast<uint16_t>(options.bits == 32 ? 3 : 1),
-                         options.channels, options.rate, options.bits};
+  const WavFormat format{static_cast<uint16_t>(options.bits == 32 ? 3 : 1), options.channels,
+                         options.rate, options.bits};
   const uint64_t frames = static_cast<uint64_t>(options.seconds * options.rate);
   const uint64_t frameBytes = static_cast<uint64_t>(options.channels) * options.bits / 8;
   if (frames * frameBytes > 0xFFFFFFFFull) Fail("more samples than a WAV file can hold");
 
   std::FILE* file = std::fopen(options.path, "wb");
   if (file == nullptr) Fail("cannot create the output file");
-  const std::string header =
-      CanonicalHeader(format, static_cast<uint32_t>(frames * frameBytes));
-  std::fwrite(header.data(), 1, header.size(), file);
+  const std::string header = CanonicalHeader(format, static_cast<uint32_t>(frames * frameBytes));
+  Write(header, file);
 
   const double pi = 3.14159265358979323846;
   const double step = 2 * pi * 440 / options.rate;
@@ -110,11 +134,11 @@ int main(int argc, char** argv) {
     AppendSample(&block, options.bits, value);
     if (options.channels == 2) AppendSample(&block, options.bits, value / 2);
     if (block.size() >= (1u << 20)) {
-      std::fwrite(block.data(), 1, block.size(), file);
+      Write(block, file);
       block.clear();
     }
   }
-  std::fwrite(block.data(), 1, block.size(), file);
+  Write(block, file);
   if (std::fclose(file) != 0) Fail("cannot write the output file");
   return 0;
 }

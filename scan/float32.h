@@ -30,10 +30,9 @@ inline double Float32Magnitude(uint32_t magnitudeBits) {
 
 inline double Float32Convert(unsigned char b0, unsigned char b1, unsigned char b2,
                              unsigned char b3) {
-  const double magnitude = Float32Magnitude(static_cast<uint32_t>(b0) |
-                                            static_cast<uint32_t>(b1) << 8 |
-                                            static_cast<uint32_t>(b2) << 16 |
-                                            static_cast<uint32_t>(b3 & 0x7F) << 24);
+  const double magnitude =
+      Float32Magnitude(static_cast<uint32_t>(b0) | static_cast<uint32_t>(b1) << 8 |
+                       static_cast<uint32_t>(b2) << 16 | static_cast<uint32_t>(b3 & 0x7F) << 24);
   return b3 & 0x80 ? -magnitude : magnitude;
 }
 

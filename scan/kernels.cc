@@ -1,7 +1,6 @@
 // These loops run once per sample of the whole span: speed beats brevity
-// here. They are written so the compiler vectorises them, and built for
-// AVX2 as well as for plain x86-64, the better one chosen when the program
-// starts.
+// here. They are written so the compiler vectorises them, and each is built
+// twice, for AVX2 and for plain x86-64, the one to run chosen by the CPU.
 #include "scan/kernels.h"
 
 #include <immintrin.h>
@@ -10,7 +9,9 @@
 
 #include "scan/float32.h"
 
-#define OSTREL_CLONES __attribute__((target_clones("avx2", "default")))
+// A loop body, inlined into both builds of its loop.
+#define OSTREL_LOOP inline __attribute__((always_inline))
+#define OSTREL_AVX2 __attribute__((target("avx2")))
 
 namespace {
 
@@ -22,9 +23,10 @@ inline uint32_t Magnitude16(const unsigned char* p) {
 }
 
 inline uint32_t Magnitude24(const unsigned char* p) {
-  const int32_t v = static_cast<int32_t>(static_cast<uint32_t>(p[0]) << 8 |
-                                         static_cast<uint32_t>(p[1]) << 16 |
-                                         static_cast<uint32_t>(p[2]) << 24) >> 8;
+  const int32_t v =
+      static_cast<int32_t>(static_cast<uint32_t>(p[0]) << 8 | static_cast<uint32_t>(p[1]) << 16 |
+                           static_cast<uint32_t>(p[2]) << 24) >>
+      8;
   return static_cast<uint32_t>(v < 0 ? -v : v);
 }
 
@@ -41,11 +43,8 @@ inline uint32_t Max(uint32_t a, uint32_t b) { return a > b ? a : b; }
 constexpr uint32_t kPiece16 = 1u << 16;
 constexpr uint32_t kPiece24 = 1u << 8;
 
-}  // namespace
-
-OSTREL_CLONES
-void SumInt16(const unsigned char* frames, uint32_t count, uint32_t channelCount,
-              uint64_t* units, uint32_t* peakL, uint32_t* peakR) {
+OSTREL_LOOP void SumInt16Loop(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                              uint64_t* units, uint32_t* peakL, uint32_t* peakR) {
   uint32_t left = *peakL;
   uint32_t right = *peakR;
   uint64_t total = *units;
@@ -54,7 +53,7 @@ void SumInt16(const unsigned char* frames, uint32_t count, uint32_t channelCount
       const uint32_t n = count - done < kPiece16 / 2 ? count - done : kPiece16 / 2;
       const unsigned char* p = frames + static_cast<size_t>(done) * 4;
       uint32_t part = 0;
-      for (uint32_t i = 0; i < n; ++i) {
+      for (size_t i = 0; i < n; ++i) {
         const uint32_t l = Magnitude16(p + 4 * i);
         const uint32_t r = Magnitude16(p + 4 * i + 2);
         part += l + r;
@@ -69,7 +68,7 @@ void SumInt16(const unsigned char* frames, uint32_t count, uint32_t channelCount
       const uint32_t n = count - done < kPiece16 ? count - done : kPiece16;
       const unsigned char* p = frames + static_cast<size_t>(done) * 2;
       uint32_t part = 0;
-      for (uint32_t i = 0; i < n; ++i) {
+      for (size_t i = 0; i < n; ++i) {
         const uint32_t v = Magnitude16(p + 2 * i);
         part += v;
         left = Max(left, v);
@@ -83,7 +82,15 @@ void SumInt16(const unsigned char* frames, uint32_t count, uint32_t channelCount
   *peakR = right;
 }
 
-namespace {
+OSTREL_AVX2 void SumInt16Avx2(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                              uint64_t* units, uint32_t* peakL, uint32_t* peakR) {
+  SumInt16Loop(frames, count, channelCount, units, peakL, peakR);
+}
+
+void SumInt16Plain(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                   uint64_t* units, uint32_t* peakL, uint32_t* peakR) {
+  SumInt16Loop(frames, count, channelCount, units, peakL, peakR);
+}
 
 void SumInt24Scalar(const unsigned char* frames, uint32_t count, uint32_t channelCount,
                     uint64_t* units, uint32_t* peakL, uint32_t* peakR) {
@@ -95,7 +102,7 @@ void SumInt24Scalar(const unsigned char* frames, uint32_t count, uint32_t channe
       const uint32_t n = count - done < kPiece24 / 2 ? count - done : kPiece24 / 2;
       const unsigned char* p = frames + static_cast<size_t>(done) * 6;
       uint32_t part = 0;
-      for (uint32_t i = 0; i < n; ++i) {
+      for (size_t i = 0; i < n; ++i) {
         const uint32_t l = Magnitude24(p + 6 * i);
         const uint32_t r = Magnitude24(p + 6 * i + 3);
         part += l + r;
@@ -110,7 +117,7 @@ void SumInt24Scalar(const unsigned char* frames, uint32_t count, uint32_t channe
       const uint32_t n = count - done < kPiece24 ? count - done : kPiece24;
       const unsigned char* p = frames + static_cast<size_t>(done) * 3;
       uint32_t part = 0;
-      for (uint32_t i = 0; i < n; ++i) {
+      for (size_t i = 0; i < n; ++i) {
         const uint32_t v = Magnitude24(p + 3 * i);
         part += v;
         left = Max(left, v);
@@ -131,12 +138,11 @@ void SumInt24Scalar(const unsigned char* frames, uint32_t count, uint32_t channe
 // 8 samples, so rounds run only while 10 samples remain; the scalar loop
 // takes the rest. Lanes alternate left and right in stereo, as the samples
 // of a frame do, since every round starts on a frame.
-__attribute__((target("avx2"))) void SumInt24Avx2(const unsigned char* frames, uint32_t count,
-                                                  uint32_t channelCount, uint64_t* units,
-                                                  uint32_t* peakL, uint32_t* peakR) {
+OSTREL_AVX2 void SumInt24Avx2(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                              uint64_t* units, uint32_t* peakL, uint32_t* peakR) {
   const size_t samples = static_cast<size_t>(count) * channelCount;
-  const __m256i spread = _mm256_setr_epi8(-1, 0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11,
-                                          -1, 0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11);
+  const __m256i spread = _mm256_setr_epi8(-1, 0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,
+                                          0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11);
   __m256i peaks = _mm256_setzero_si256();
   uint64_t total = *units;
   size_t done = 0;
@@ -146,9 +152,8 @@ __attribute__((target("avx2"))) void SumInt24Avx2(const unsigned char* frames, u
     if (rounds > 256) rounds = 256;
     __m256i sums = _mm256_setzero_si256();
     for (size_t r = 0; r < rounds; ++r, p += 24) {
-      const __m256i packed =
-          _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + 12),
-                              reinterpret_cast<const __m128i*>(p));
+      const __m256i packed = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + 12),
+                                                 reinterpret_cast<const __m128i*>(p));
       const __m256i values = _mm256_srai_epi32(_mm256_shuffle_epi8(packed, spread), 8);
       const __m256i magnitudes = _mm256_abs_epi32(values);
       sums = _mm256_add_epi32(sums, magnitudes);
@@ -170,25 +175,14 @@ __attribute__((target("avx2"))) void SumInt24Avx2(const unsigned char* frames, u
                  peakL, peakR);
 }
 
-}  // namespace
-
-void SumInt24(const unsigned char* frames, uint32_t count, uint32_t channelCount,
-              uint64_t* units, uint32_t* peakL, uint32_t* peakR) {
-  if (__builtin_cpu_supports("avx2"))
-    SumInt24Avx2(frames, count, channelCount, units, peakL, peakR);
-  else
-    SumInt24Scalar(frames, count, channelCount, units, peakL, peakR);
-}
-
-OSTREL_CLONES
-void SumFloat32(const unsigned char* frames, uint32_t count, uint32_t channelCount, double* sum,
-                uint32_t* peakL, uint32_t* peakR) {
+OSTREL_LOOP void SumFloat32Loop(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                                double* sum, uint32_t* peakL, uint32_t* peakR) {
   constexpr uint32_t kMagnitude = 0x7FFFFFFF;
   uint32_t left = *peakL;
   uint32_t right = *peakR;
   double total = *sum;
   if (channelCount == 2) {
-    for (uint32_t i = 0; i < count; ++i) {
+    for (size_t i = 0; i < count; ++i) {
       const uint32_t l = Bits32(frames + 8 * i) & kMagnitude;
       const uint32_t r = Bits32(frames + 8 * i + 4) & kMagnitude;
       total += Float32Magnitude(l);
@@ -197,7 +191,7 @@ void SumFloat32(const unsigned char* frames, uint32_t count, uint32_t channelCou
       right = Max(right, r);
     }
   } else {
-    for (uint32_t i = 0; i < count; ++i) {
+    for (size_t i = 0; i < count; ++i) {
       const uint32_t v = Bits32(frames + 4 * i) & kMagnitude;
       total += Float32Magnitude(v);
       left = Max(left, v);
@@ -208,11 +202,21 @@ void SumFloat32(const unsigned char* frames, uint32_t count, uint32_t channelCou
   *peakR = right;
 }
 
-OSTREL_CLONES
-void SumFloat32Blocks(const unsigned char* frames, uint32_t blockFrames, uint32_t channelCount,
-                      double sums[kInterleavedBlocks], uint32_t* peakL, uint32_t* peakR) {
+OSTREL_AVX2 void SumFloat32Avx2(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                                double* sum, uint32_t* peakL, uint32_t* peakR) {
+  SumFloat32Loop(frames, count, channelCount, sum, peakL, peakR);
+}
+
+void SumFloat32Plain(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                     double* sum, uint32_t* peakL, uint32_t* peakR) {
+  SumFloat32Loop(frames, count, channelCount, sum, peakL, peakR);
+}
+
+OSTREL_LOOP void SumFloat32BlocksLoop(const unsigned char* frames, uint32_t blockFrames,
+                                      uint32_t channelCount, double sums[kInterleavedBlocks],
+                                      uint32_t* peakL, uint32_t* peakR) {
   constexpr uint32_t kMagnitude = 0x7FFFFFFF;
-  const size_t frameSize = 4 * channelCount;
+  const size_t frameSize = size_t{4} * channelCount;
   const size_t stride = static_cast<size_t>(blockFrames) * frameSize;
   double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
   uint32_t left = *peakL;
@@ -248,11 +252,56 @@ void SumFloat32Blocks(const unsigned char* frames, uint32_t blockFrames, uint32_
   *peakR = right;
 }
 
+OSTREL_AVX2 void SumFloat32BlocksAvx2(const unsigned char* frames, uint32_t blockFrames,
+                                      uint32_t channelCount, double sums[kInterleavedBlocks],
+                                      uint32_t* peakL, uint32_t* peakR) {
+  SumFloat32BlocksLoop(frames, blockFrames, channelCount, sums, peakL, peakR);
+}
+
+void SumFloat32BlocksPlain(const unsigned char* frames, uint32_t blockFrames, uint32_t channelCount,
+                           double sums[kInterleavedBlocks], uint32_t* peakL, uint32_t* peakR) {
+  SumFloat32BlocksLoop(frames, blockFrames, channelCount, sums, peakL, peakR);
+}
+
+}  // namespace
+
+void SumInt16(const unsigned char* frames, uint32_t count, uint32_t channelCount, uint64_t* units,
+              uint32_t* peakL, uint32_t* peakR) {
+  if (__builtin_cpu_supports("avx2"))
+    SumInt16Avx2(frames, count, channelCount, units, peakL, peakR);
+  else
+    SumInt16Plain(frames, count, channelCount, units, peakL, peakR);
+}
+
+void SumInt24(const unsigned char* frames, uint32_t count, uint32_t channelCount, uint64_t* units,
+              uint32_t* peakL, uint32_t* peakR) {
+  if (__builtin_cpu_supports("avx2"))
+    SumInt24Avx2(frames, count, channelCount, units, peakL, peakR);
+  else
+    SumInt24Scalar(frames, count, channelCount, units, peakL, peakR);
+}
+
+void SumFloat32(const unsigned char* frames, uint32_t count, uint32_t channelCount, double* sum,
+                uint32_t* peakL, uint32_t* peakR) {
+  if (__builtin_cpu_supports("avx2"))
+    SumFloat32Avx2(frames, count, channelCount, sum, peakL, peakR);
+  else
+    SumFloat32Plain(frames, count, channelCount, sum, peakL, peakR);
+}
+
+void SumFloat32Blocks(const unsigned char* frames, uint32_t blockFrames, uint32_t channelCount,
+                      double sums[kInterleavedBlocks], uint32_t* peakL, uint32_t* peakR) {
+  if (__builtin_cpu_supports("avx2"))
+    SumFloat32BlocksAvx2(frames, blockFrames, channelCount, sums, peakL, peakR);
+  else
+    SumFloat32BlocksPlain(frames, blockFrames, channelCount, sums, peakL, peakR);
+}
+
 void SumInt24AsDoubles(const unsigned char* frames, uint32_t count, uint32_t channelCount,
                        double* sum, uint32_t* peakL, uint32_t* peakR) {
   double total = *sum;
-  for (uint32_t i = 0; i < count; ++i) {
-    const unsigned char* p = frames + static_cast<size_t>(i) * 3 * channelCount;
+  for (size_t i = 0; i < count; ++i) {
+    const unsigned char* p = frames + i * 3 * channelCount;
     const uint32_t l = Magnitude24(p);
     total += l / 65536.0;
     *peakL = Max(*peakL, l);

@@ -12,10 +12,10 @@
 
 #include <cstdint>
 
-void SumInt16(const unsigned char* frames, uint32_t count, uint32_t channelCount,
-              uint64_t* units, uint32_t* peakL, uint32_t* peakR);
-void SumInt24(const unsigned char* frames, uint32_t count, uint32_t channelCount,
-              uint64_t* units, uint32_t* peakL, uint32_t* peakR);
+void SumInt16(const unsigned char* frames, uint32_t count, uint32_t channelCount, uint64_t* units,
+              uint32_t* peakL, uint32_t* peakR);
+void SumInt24(const unsigned char* frames, uint32_t count, uint32_t channelCount, uint64_t* units,
+              uint32_t* peakL, uint32_t* peakR);
 void SumFloat32(const unsigned char* frames, uint32_t count, uint32_t channelCount, double* sum,
                 uint32_t* peakL, uint32_t* peakR);
 

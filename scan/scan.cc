@@ -83,8 +83,8 @@ struct Totals {
   bool any = false;  // a float sample has been seen
 };
 
-void AddFrames(Summing summing, const unsigned char* frames, uint32_t count,
-               uint32_t channelCount, Totals* totals) {
+void AddFrames(Summing summing, const unsigned char* frames, uint32_t count, uint32_t channelCount,
+               Totals* totals) {
   switch (summing) {
     case Summing::kNone:
       return;
@@ -99,8 +99,7 @@ void AddFrames(Summing summing, const unsigned char* frames, uint32_t count,
       totals->any = true;
       return;
     case Summing::kDoubleFrames:
-      SumInt24AsDoubles(frames, count, channelCount, &totals->sum, &totals->peakL,
-                        &totals->peakR);
+      SumInt24AsDoubles(frames, count, channelCount, &totals->sum, &totals->peakL, &totals->peakR);
       return;
   }
 }
@@ -121,10 +120,10 @@ double Peak(Summing summing, uint32_t magnitude, bool any) {
 
 }  // namespace
 
-void ScanFrames(std::FILE* file, uint32_t dataOffset, uint32_t frameSize,
-                uint32_t bytesPerSample, uint32_t channelCount, uint32_t sampleRate,
-                uint32_t startFrame, uint32_t endFrame, uint32_t resolution,
-                float magnification, double interval, double* peakL, double* peakR) {
+void ScanFrames(std::FILE* file, uint32_t dataOffset, uint32_t frameSize, uint32_t bytesPerSample,
+                uint32_t channelCount, uint32_t sampleRate, uint32_t startFrame, uint32_t endFrame,
+                uint32_t resolution, float magnification, double interval, double* peakL,
+                double* peakR) {
   const Summing summing = ChooseSumming(bytesPerSample, channelCount, resolution);
   const int fd = fileno(file);
   const uint32_t half = resolution / 2;

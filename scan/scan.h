@@ -28,9 +28,10 @@ inline double Decode16(const unsigned char* b) {
   return static_cast<int16_t>(b[0] | b[1] << 8) / 256.0;
 }
 inline double Decode24(const unsigned char* b) {
-  const int32_t raw = static_cast<int32_t>(static_cast<uint32_t>(b[0]) << 8 |
-                                           static_cast<uint32_t>(b[1]) << 16 |
-                                           static_cast<uint32_t>(b[2]) << 24) >> 8;
+  const int32_t raw =
+      static_cast<int32_t>(static_cast<uint32_t>(b[0]) << 8 | static_cast<uint32_t>(b[1]) << 16 |
+                           static_cast<uint32_t>(b[2]) << 24) >>
+      8;
   return raw / 65536.0;
 }
 
@@ -39,17 +40,15 @@ inline double Decode24(const unsigned char* b) {
 // formed in the 80-bit extended format and rounded to double once, so that a
 // level whose exact value is whole comes out whole (23 / 5 * 100 is 460, not
 // the 459.99999999999994 of plain double arithmetic, which would lose a dot).
-double BlockLevel(double blockSum, uint32_t channelCount, uint32_t resolution,
-                  float magnification);
+double BlockLevel(double blockSum, uint32_t channelCount, uint32_t resolution, float magnification);
 
 // Scans the frames and gives back the peaks (peakR stays 0 for mono). The
 // file is read in chunks at data offset + frame size * frame; a read that
 // comes back short (the file shrank after the probe) ends the data there:
 // frames that were not read are never decoded.
-void ScanFrames(std::FILE* file, uint32_t dataOffset, uint32_t frameSize,
-                uint32_t bytesPerSample, uint32_t channelCount,
-                uint32_t sampleRate, uint32_t startFrame, uint32_t endFrame,
-                uint32_t resolution, float magnification, double interval,
-                double* peakL, double* peakR);
+void ScanFrames(std::FILE* file, uint32_t dataOffset, uint32_t frameSize, uint32_t bytesPerSample,
+                uint32_t channelCount, uint32_t sampleRate, uint32_t startFrame, uint32_t endFrame,
+                uint32_t resolution, float magnification, double interval, double* peakL,
+                double* peakR);
 
 #endif

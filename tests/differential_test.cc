@@ -27,8 +27,8 @@ using Scanner = void (*)(std::FILE*, uint32_t, uint32_t, uint32_t, uint32_t, uin
                          uint32_t, uint32_t, float, double, double*, double*);
 
 Output ScanWith(Scanner scanner, const std::string& path, uint32_t bytesPerSample,
-           uint32_t channelCount, uint32_t sampleRate, uint32_t start, uint32_t end,
-           uint32_t resolution, float magnification) {
+                uint32_t channelCount, uint32_t sampleRate, uint32_t start, uint32_t end,
+                uint32_t resolution, float magnification) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
   Output out{};
   testing::internal::CaptureStdout();
@@ -46,8 +46,8 @@ void ExpectSameScan(const std::string& path, uint32_t bytesPerSample, uint32_t c
                     float magnification) {
   const Output fast = ScanWith(ScanFrames, path, bytesPerSample, channelCount, sampleRate, start,
                                end, resolution, magnification);
-  const Output slow = ScanWith(ReferenceScanFrames, path, bytesPerSample, channelCount,
-                               sampleRate, start, end, resolution, magnification);
+  const Output slow = ScanWith(ReferenceScanFrames, path, bytesPerSample, channelCount, sampleRate,
+                               start, end, resolution, magnification);
   EXPECT_EQ(fast.peakL, slow.peakL);
   EXPECT_EQ(fast.peakR, slow.peakR);
   EXPECT_EQ(fast.rows, slow.rows);
@@ -70,7 +70,9 @@ std::string RandomSamples(std::mt19937* random, uint32_t bytesPerSample, size_t 
       const int32_t small = static_cast<int32_t>(word % 513) - 256;
       word = static_cast<uint32_t>(small);
     }
-    for (uint32_t b = 0; b < bytesPerSample; ++b) bytes.push_back(static_cast<char>(word >> (8 * b)));
+    const uint64_t wide = uint64_t{any(*random)} << 32 | word;  // for 5 to 8 bytes
+    for (uint32_t b = 0; b < bytesPerSample; ++b)
+      bytes.push_back(static_cast<char>(wide >> (8 * b)));
   }
   return bytes;
 }
@@ -88,8 +90,8 @@ TEST(FastScan, MatchesTheFrameByFrameScanOnEveryLayout) {
   for (const Layout& layout : layouts) {
     for (bool quiet : {false, true}) {
       const uint32_t frames = 150000;
-      const std::string samples =
-          RandomSamples(&random, layout.bytesPerSample, size_t{frames} * layout.channelCount, quiet);
+      const std::string samples = RandomSamples(&random, layout.bytesPerSample,
+                                                size_t{frames} * layout.channelCount, quiet);
       const std::string path =
           WriteTemp("diff" + std::to_string(++file) + ".wav",
                     WavFile(WavFormat{1, static_cast<uint16_t>(layout.channelCount), 44100,
@@ -100,11 +102,11 @@ TEST(FastScan, MatchesTheFrameByFrameScanOnEveryLayout) {
         // blocks straddle chunks and the last read comes back short.
         const uint32_t start = resolution % 3 == 0 ? 0 : 4093;
         const float magnification = resolution % 2 == 0 ? 1.0f : 2.5f;
-        SCOPED_TRACE(testing::Message() << layout.bytesPerSample << " bytes x "
-                                        << layout.channelCount << ", resolution " << resolution
-                                        << (quiet ? ", quiet" : ""));
-        ExpectSameScan(path, layout.bytesPerSample, layout.channelCount, 44100, start,
-                       frames + 10, resolution, magnification);
+        SCOPED_TRACE(testing::Message()
+                     << layout.bytesPerSample << " bytes x " << layout.channelCount
+                     << ", resolution " << resolution << (quiet ? ", quiet" : ""));
+        ExpectSameScan(path, layout.bytesPerSample, layout.channelCount, 44100, start, frames + 10,
+                       resolution, magnification);
       }
     }
   }
@@ -119,9 +121,9 @@ TEST(FastScan, MatchesTheFrameByFrameScanAtOtherRatesAndMagnifications) {
   struct Case {
     uint32_t rate, resolution;
     float magnification;
-  } const cases[] = {{96000, 48, 1}, {96000, 96, 0.001f}, {48000, 1200, 256}, {48000, 48, 3},
-                     {8000, 1, 1},   {8000, 8, 100},      {7, 1, 1},          {1, 1, 0.5f},
-                     {4294967295u, 17, 1}};
+  } const cases[] = {{96000, 48, 1}, {96000, 96, 0.001f}, {48000, 1200, 256},
+                     {48000, 48, 3}, {8000, 1, 1},        {8000, 8, 100},
+                     {7, 1, 1},      {1, 1, 0.5f},        {4294967295u, 17, 1}};
   for (const Case& c : cases) {
     for (const std::string& file : {path, path16}) {
       const uint32_t bytes = file == path ? 4 : 2;
@@ -151,7 +153,7 @@ TEST(FastScan, LoopSumsEqualSequentialDoubleSums) {
     const std::string floats = RandomSamples(&random, 4, size_t{frames} * channels, false);
     const auto* bytes = reinterpret_cast<const unsigned char*>(floats.data());
     double sequential[3] = {0, 0, 0};
-    for (uint32_t i = 0; i < frames * channels; ++i) {
+    for (size_t i = 0; i < size_t{frames} * channels; ++i) {
       const unsigned char* p = bytes + 4 * i;
       sequential[i / channels / 4099] += std::fabs(Float32Convert(p[0], p[1], p[2], p[3]));
     }
@@ -163,21 +165,23 @@ TEST(FastScan, LoopSumsEqualSequentialDoubleSums) {
     SumFloat32Blocks(bytes, 4099 * 3 / kInterleavedBlocks, channels, sums, &peakL, &peakR);
     double blockwise[kInterleavedBlocks] = {};
     const uint32_t blockFrames = 4099 * 3 / kInterleavedBlocks;
-    for (uint32_t i = 0; i < blockFrames * kInterleavedBlocks * channels; ++i) {
+    for (size_t i = 0; i < size_t{blockFrames} * kInterleavedBlocks * channels; ++i) {
       const unsigned char* p = bytes + 4 * i;
       blockwise[i / channels / blockFrames] += std::fabs(Float32Convert(p[0], p[1], p[2], p[3]));
     }
     for (uint32_t b = 0; b < kInterleavedBlocks; ++b) EXPECT_EQ(sums[b], blockwise[b]) << b;
 
     for (uint32_t bytesPerSample : {2u, 3u}) {
-      const std::string ints = RandomSamples(&random, bytesPerSample, size_t{frames} * channels, false);
+      const std::string ints =
+          RandomSamples(&random, bytesPerSample, size_t{frames} * channels, false);
       const auto* intBytes = reinterpret_cast<const unsigned char*>(ints.data());
       double expected = 0;
-      for (uint32_t i = 0; i < frames * channels; ++i)
+      for (size_t i = 0; i < size_t{frames} * channels; ++i)
         expected += std::fabs(bytesPerSample == 2 ? Decode16(intBytes + 2 * i)
                                                   : Decode24(intBytes + 3 * i));
       uint64_t units = 0;
-      (bytesPerSample == 2 ? SumInt16 : SumInt24)(intBytes, frames, channels, &units, &peakL, &peakR);
+      (bytesPerSample == 2 ? SumInt16 : SumInt24)(intBytes, frames, channels, &units, &peakL,
+                                                  &peakR);
       EXPECT_EQ(static_cast<double>(units) / (bytesPerSample == 2 ? 256 : 65536), expected);
     }
   }

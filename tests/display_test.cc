@@ -25,7 +25,7 @@ TEST(Waveform, StampPrecisionFollowsTheBlockLength) {
       {1103, 44100, 3.2, 0.0005, "0.025\t1103\t...\n"},
       {1103, 44100, 3.2, 441 / 44100.0, "0.025\t...\n"},
       {22, 44100, 0.0, 44 / 44100.0, "0.000\t22\t\n"},
-      {600, 48000, 1.0, 1200 / 48000.0, "0.01\t.\n"},   // exactly 0.025: two decimals
+      {600, 48000, 1.0, 1200 / 48000.0, "0.01\t.\n"},    // exactly 0.025: two decimals
       {24, 48000, 1.0, 48 / 48000.0, "0.001\t24\t.\n"},  // exactly 0.001: with the index
       {25, 48000, 1.0, 49 / 48000.0, "0.001\t.\n"},
       // Correct rounding of the stamp: 0.125 and 0.0625 are exact halves.
@@ -54,8 +54,8 @@ TEST(Waveform, StampsIndexesBeyond2To31WithTheirTrueValue) {
 // quotient is what they must equal, on every stamp of long runs at common and
 // odd rates, and on indexes spread over the whole 32-bit range.
 TEST(Waveform, StampsEqualPrintfOfTheQuotient) {
-  const uint32_t rates[] = {1, 3, 7, 8000, 11025, 22050, 44100, 48000, 88200, 96000, 192000,
-                            999983, 4294967295u};
+  const uint32_t rates[] = {1,     3,     7,     8000,   11025,  22050,      44100,
+                            48000, 88200, 96000, 192000, 999983, 4294967295u};
   std::mt19937 random(5);
   for (uint32_t rate : rates) {
     std::vector<uint32_t> indexes;

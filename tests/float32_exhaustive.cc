@@ -3,7 +3,6 @@
 // differ and exits non-zero if there is any.
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 
 #include "scan/float32.h"
 #include "tests/reference_scan.h"
@@ -18,10 +17,9 @@ int main() {
     const auto b3 = static_cast<unsigned char>(word >> 24);
     const double fast = Float32Convert(b0, b1, b2, b3);
     const double reference = ReferenceFloat32Convert(b0, b1, b2, b3);
-    if (std::memcmp(&fast, &reference, sizeof fast) != 0 && ++differing <= 10)
+    if (DoubleBits(fast) != DoubleBits(reference) && ++differing <= 10)
       std::printf("differs at %08x: %a against %a\n", word, fast, reference);
-    if ((word & 0x0FFFFFFF) == 0x0FFFFFFF)
-      std::fprintf(stderr, "through %08x\n", word);
+    if ((word & 0x0FFFFFFF) == 0x0FFFFFFF) std::fprintf(stderr, "through %08x\n", word);
   } while (++word != 0);
   std::printf("%llu of 4294967296 patterns differ\n", static_cast<unsigned long long>(differing));
   return differing == 0 ? 0 : 1;

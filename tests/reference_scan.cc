@@ -88,7 +88,7 @@ void ReferenceScanFrames(std::FILE* file, uint32_t dataOffset, uint32_t frameSiz
     if (bufferIndex >= framesInBuffer) break;
     double left = 0;
     double right = 0;
-    if (DecodeFrame(buffer + bufferIndex * frameSize, bytesPerSample, channelCount, &left,
+    if (DecodeFrame(buffer + size_t{bufferIndex} * frameSize, bytesPerSample, channelCount, &left,
                     &right)) {
       CheckPeak(left, peakL);
       blockSum += std::fabs(left);

@@ -6,6 +6,14 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+
+// The bit pattern of a double, to compare results bit for bit.
+inline uint64_t DoubleBits(double value) {
+  uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return bits;
+}
 
 double ReferenceFloat32Convert(unsigned char b0, unsigned char b1, unsigned char b2,
                                unsigned char b3);

@@ -61,8 +61,7 @@ std::string Floats(std::initializer_list<float> values) {
 
 // Runs the tool and checks the whole of standard output and the status.
 // Nothing ever goes to standard error.
-void ExpectRun(const std::vector<std::string>& args, const std::string& out,
-               int status) {
+void ExpectRun(const std::vector<std::string>& args, const std::string& out, int status) {
   const ToolRun run = RunTool(args);
   EXPECT_EQ(run.out, out);
   EXPECT_EQ(run.status, status);
@@ -72,9 +71,8 @@ void ExpectRun(const std::vector<std::string>& args, const std::string& out,
 // 1000 Hz 16-bit mono: four frames at 1.0, four alternating +-2.0, four at
 // 300/256. With resolution 4 the blocks have levels 1, 2 and 1.171875.
 std::string ThousandHertzExample() {
-  return WriteTemp("example.wav",
-                   WavFile(kMono16At1000, Pcm16({256, 256, 256, 256, 512, -512, 512,
-                                                 -512, 300, 300, 300, 300})));
+  return WriteTemp("example.wav", WavFile(kMono16At1000, Pcm16({256, 256, 256, 256, 512, -512, 512,
+                                                                -512, 300, 300, 300, 300})));
 }
 
 const std::string kExampleOut = kHead +
@@ -97,8 +95,7 @@ TEST(RunUsage, FewerThanThreeArgumentsPrintTheUsage) {
 
 TEST(RunSpan, MissingFileIsReportedBeforeTheBadSpan) {
   const std::string path = TempPath("no-such-file.wav");
-  ExpectRun({path, "1", "1"},
-            kHead + ("The file called " + path + " cannot be found!\n"), 2);
+  ExpectRun({path, "1", "1"}, kHead + ("The file called " + path + " cannot be found!\n"), 2);
 }
 
 TEST(RunSpan, RejectedSpansEndWithStatusOne) {
@@ -126,8 +123,7 @@ TEST(RunSpan, StartTimeIsRoundedToSinglePrecisionFirst) {
   // 30870. Resolution 1 stamps each row with the frame after it.
   std::string samples = Pcm16Run(0, 30868);
   samples += Pcm16({5 * 256, 256, 2 * 256, 3 * 256});
-  const std::string path =
-      WriteTemp("start07.wav", WavFile({1, 1, 44100, 16}, samples));
+  const std::string path = WriteTemp("start07.wav", WavFile({1, 1, 44100, 16}, samples));
   ExpectRun({path, "0.7", "1", "1"},
             kHead +
                 "0.700\t30870\t.\n"
@@ -143,15 +139,12 @@ TEST(RunSpan, StopBeyondTheDataEndsTheRowsAtTheLastWholeBlock) {
   std::string samples = Pcm16Run(256, 8) + Pcm16({-1280, 0});
   const std::string path = WriteTemp("short.wav", WavFile(kMono16At1000, samples));
   ExpectRun({path, "0", "5", "4"},
-            kHead + "0.002\t.\n0.006\t.\n" + kAbove48 +
-                "Peak over interval -28.2 dB\n",
-            0);
+            kHead + "0.002\t.\n0.006\t.\n" + kAbove48 + "Peak over interval -28.2 dB\n", 0);
 }
 
 TEST(RunSpan, StartBeyondTheDataPrintsOnlyTheSummary) {
   const std::string path = ThousandHertzExample();
-  ExpectRun({path, "0.5", "1", "4"},
-            kHead + kAbove48 + "Peak over interval -inf dB\n", 0);
+  ExpectRun({path, "0.5", "1", "4"}, kHead + kAbove48 + "Peak over interval -inf dB\n", 0);
 }
 
 // ---------------------------------------------------------------------------
@@ -160,13 +153,11 @@ TEST(RunSpan, StartBeyondTheDataPrintsOnlyTheSummary) {
 TEST(RunResolution, UnusableResolutionFallsBackToOneTwentiethOfTheRate) {
   // 100 Hz, ten frames at 1.0: the fallback resolution 5 gives rows at
   // frames 3 and 8, interval 0.05 s, two decimals.
-  const std::string path =
-      WriteTemp("rate100.wav", WavFile({1, 1, 100, 16}, Pcm16Run(256, 10)));
-  const std::string out = kHead + "0.03\t.\n0.08\t.\n" + kAbove48 +
-                          "Peak over interval -42.1 dB\n";
+  const std::string path = WriteTemp("rate100.wav", WavFile({1, 1, 100, 16}, Pcm16Run(256, 10)));
+  const std::string out = kHead + "0.03\t.\n0.08\t.\n" + kAbove48 + "Peak over interval -42.1 dB\n";
   ExpectRun({path, "0", "1"}, out, 0);
   const std::vector<std::string> resolutions = {
-      "5",   "0",   "-5",  "101", "abc", "4294967297", "-4294967295",
+      "5", "0", "-5", "101", "abc", "4294967297", "-4294967295",
   };
   for (const std::string& resolution : resolutions) {
     SCOPED_TRACE(resolution);
@@ -183,10 +174,8 @@ TEST(RunResolution, ResolutionEqualToTheRateStands) {
 
 TEST(RunResolution, RateBelowTwentyWithoutResolutionPrintsNoRows) {
   // 10 / 20 is 0: no block ever completes.
-  const std::string path =
-      WriteTemp("rate10.wav", WavFile({1, 1, 10, 16}, Pcm16Run(256, 30)));
-  ExpectRun({path, "0", "10"},
-            kHead + kAbove48 + "Peak over interval -42.1 dB\n", 0);
+  const std::string path = WriteTemp("rate10.wav", WavFile({1, 1, 10, 16}, Pcm16Run(256, 30)));
+  ExpectRun({path, "0", "10"}, kHead + kAbove48 + "Peak over interval -42.1 dB\n", 0);
 }
 
 // ---------------------------------------------------------------------------
@@ -200,27 +189,24 @@ struct MagnificationCase {
 
 TEST(RunMagnification, MagnificationScalesTheRowAndSetsTheThreshold) {
   // One block of level 1.0 at 1000 Hz, resolution 4.
-  const std::string path =
-      WriteTemp("level1.wav", WavFile(kMono16At1000, Pcm16Run(256, 4)));
+  const std::string path = WriteTemp("level1.wav", WavFile(kMono16At1000, Pcm16Run(256, 4)));
   const MagnificationCase cases[] = {
-      {"1", 1, "-48"},          {"2", 2, "-54"},       {"1.5", 1, "-52"},
-      {"256", 256, "-96"},      {"256.00001", 256, "-96"},
-      {"0", 1, "-48"},          {"-2", 1, "-48"},      {"inf", 1, "-48"},
-      {"300", 1, "-48"},        {"256.1", 1, "-48"},   {"0.5", 0, "-42"},
-      {"0.00390625", 0, "-0"},  {"nan", 0, "nan"},
+      {"1", 1, "-48"},           {"2", 2, "-54"},     {"1.5", 1, "-52"}, {"256", 256, "-96"},
+      {"256.00001", 256, "-96"}, {"0", 1, "-48"},     {"-2", 1, "-48"},  {"inf", 1, "-48"},
+      {"300", 1, "-48"},         {"256.1", 1, "-48"}, {"0.5", 0, "-42"}, {"0.00390625", 0, "-0"},
+      {"nan", 0, "nan"},
   };
   for (const MagnificationCase& c : cases) {
     SCOPED_TRACE(c.argument);
     ExpectRun({path, "0", "1", "4", c.argument},
-              kHead + "0.002\t" + Dots(c.dots) + "\n" + "Showing values above " +
-                  c.threshold + " dB\n" + "Peak over interval -42.1 dB\n",
+              kHead + "0.002\t" + Dots(c.dots) + "\n" + "Showing values above " + c.threshold +
+                  " dB\n" + "Peak over interval -42.1 dB\n",
               0);
   }
 }
 
 TEST(RunMagnification, SixArgumentsLeaveTheMagnificationAtOne) {
-  const std::string path =
-      WriteTemp("level1-six.wav", WavFile(kMono16At1000, Pcm16Run(256, 4)));
+  const std::string path = WriteTemp("level1-six.wav", WavFile(kMono16At1000, Pcm16Run(256, 4)));
   ExpectRun({path, "0", "1", "4", "2", "extra"},
             kHead + "0.002\t.\n" + kAbove48 + "Peak over interval -42.1 dB\n", 0);
 }
@@ -228,8 +214,8 @@ TEST(RunMagnification, SixArgumentsLeaveTheMagnificationAtOne) {
 TEST(RunMagnification, WholeLevelAfterScalingKeepsItsLastDot) {
   // Block sum 23 over 5 frames at magnification 100 is exactly 460; a plain
   // double quotient-then-product gives 459.99999999999994.
-  const std::string path = WriteTemp(
-      "sum23.wav", WavFile(kMono16At1000, Pcm16({1280, 1280, -1280, 1024, 1024})));
+  const std::string path =
+      WriteTemp("sum23.wav", WavFile(kMono16At1000, Pcm16({1280, 1280, -1280, 1024, 1024})));
   ExpectRun({path, "0", "1", "5", "100"},
             kHead + "0.003\t" + Dots(460) + "\n" +
                 "Showing values above -88 dB\nPeak over interval -28.2 dB\n",
@@ -250,12 +236,12 @@ struct FrameSizeCase {
 TEST(RunFrameSize, FramesUpToEightBytesPassAndLargerOnesFail) {
   const FrameSizeCase cases[] = {
       // Four channels are not decoded and get no peak line.
-      {"16-bit x4", {1, 4, 1000, 16}, 8,
-       kHead + "0.002\t\n" + kAbove48, 0},
+      {"16-bit x4", {1, 4, 1000, 16}, 8, kHead + "0.002\t\n" + kAbove48, 0},
       // 32-bit integer zeros read as floats: 2^-120 each.
-      {"32-bit x2", {1, 2, 1000, 32}, 8,
-       kHead + "0.002\t\n" + kAbove48 +
-           "Peaks over interval -764.6 L -764.6 R\n",
+      {"32-bit x2",
+       {1, 2, 1000, 32},
+       8,
+       kHead + "0.002\t\n" + kAbove48 + "Peaks over interval -764.6 L -764.6 R\n",
        0},
       {"24-bit x3", {1, 3, 1000, 24}, 9, kHead + kBadFrame, 1},
       {"64-bit x2", {3, 2, 1000, 64}, 16, kHead + kBadFrame, 1},
@@ -282,18 +268,16 @@ TEST(RunHeader, FieldsAreFoundWhereverTheChunksSit) {
       {"fmt18", RiffWave(FormatChunk(format, 18) + Chunk("data", samples))},
       {"fmt40", RiffWave(FormatChunk(format, 40) + Chunk("data", samples))},
       {"list-between", RiffWave(FormatChunk(format) + list + Chunk("data", samples))},
-      {"junk-first", RiffWave(Chunk("JUNK", std::string(28, '\0')) +
-                              FormatChunk(format) + Chunk("data", samples))},
+      {"junk-first", RiffWave(Chunk("JUNK", std::string(28, '\0')) + FormatChunk(format) +
+                              Chunk("data", samples))},
       // The letters sit at an odd position inside the note and are skipped.
-      {"odd-letters-skipped", RiffWave(FormatChunk(format) + Chunk("note", "xdatax") +
-                                       Chunk("data", samples))},
+      {"odd-letters-skipped",
+       RiffWave(FormatChunk(format) + Chunk("note", "xdatax") + Chunk("data", samples))},
   };
-  const std::string out =
-      kHead + "0.002\t..\n" + kAbove48 + "Peak over interval -36.1 dB\n";
+  const std::string out = kHead + "0.002\t..\n" + kAbove48 + "Peak over interval -36.1 dB\n";
   for (const auto& file : files) {
     SCOPED_TRACE(file.first);
-    ExpectRun({WriteTemp("hdr-" + file.first + ".wav", file.second), "0", "1", "4"},
-              out, 0);
+    ExpectRun({WriteTemp("hdr-" + file.first + ".wav", file.second), "0", "1", "4"}, out, 0);
   }
 }
 
@@ -310,8 +294,8 @@ TEST(RunHeader, DataLettersAtAnEvenPositionInAnEarlierChunkAreTheDataChunk) {
 
 TEST(RunHeader, DataTagOnlyAtAnOddPositionIsNotFound) {
   // A one-byte chunk without its pad byte puts the data tag at byte 45.
-  const std::string chunks = FormatChunk(kMono16At1000) + "pad!" + Le32(1) + "x" +
-                             "data" + Le32(8) + Pcm16Run(256, 4);
+  const std::string chunks =
+      FormatChunk(kMono16At1000) + "pad!" + Le32(1) + "x" + "data" + Le32(8) + Pcm16Run(256, 4);
   const std::string path = WriteTemp("odd-data.wav", RiffWave(chunks));
   ExpectRun({path, "0", "1", "4"}, kHead + kNoData, 2);
 }
@@ -324,13 +308,11 @@ TEST(RunHeader, DataTagSearchStopsAtPositionFifteenThousand) {
   };
   ExpectRun({WriteTemp("data-at-15000.wav", file(14956)), "0", "1", "4"},
             kHead + "0.002\t..\n" + kAbove48 + "Peak over interval -36.1 dB\n", 0);
-  ExpectRun({WriteTemp("data-at-15002.wav", file(14958)), "0", "1", "4"},
-            kHead + kNoData, 2);
+  ExpectRun({WriteTemp("data-at-15002.wav", file(14958)), "0", "1", "4"}, kHead + kNoData, 2);
 }
 
 TEST(RunHeader, MissingFormatChunkIsReported) {
-  const std::string path =
-      WriteTemp("no-fmt.wav", RiffWave(Chunk("data", Pcm16Run(256, 4))));
+  const std::string path = WriteTemp("no-fmt.wav", RiffWave(Chunk("data", Pcm16Run(256, 4))));
   ExpectRun({path, "0", "1", "4"}, kHead + kNoFormat, 2);
   // Neither chunk: the format chunk is looked for first.
   const std::string bare = WriteTemp("bare.wav", RiffWave(Chunk("JUNK", "abcd")));
@@ -341,8 +323,8 @@ TEST(RunHeader, FrameCountKeepsOnlyWholeFramesOfTheDeclaredAndPresentData) {
   // Stereo frames: (1.0, 1.0), then (2.0, 4.0), then samples at 100.0 that
   // must never be scanned. Resolution 1 gives a row per frame.
   const std::string frames = Pcm16({256, 256, 512, 1024});
-  const std::string out = kHead + "0.001\t1\t.\n0.002\t2\t...\n" + kAbove48 +
-                          "Peaks over interval -36.1 L -30.1 R\n";
+  const std::string out =
+      kHead + "0.001\t1\t.\n0.002\t2\t...\n" + kAbove48 + "Peaks over interval -36.1 L -30.1 R\n";
   // Declared 100 bytes, 10 present: cut to 2 whole frames.
   ExpectRun({WriteTemp("data-too-long.wav",
                        CanonicalHeader(kStereo16At1000, 100) + frames + Pcm16({25600})),
@@ -350,8 +332,7 @@ TEST(RunHeader, FrameCountKeepsOnlyWholeFramesOfTheDeclaredAndPresentData) {
             out, 0);
   // Declared 10 bytes, 16 present: the declared size gives 2 whole frames.
   ExpectRun({WriteTemp("data-partial-frame.wav",
-                       CanonicalHeader(kStereo16At1000, 10) + frames +
-                           Pcm16({25600, 25600})),
+                       CanonicalHeader(kStereo16At1000, 10) + frames + Pcm16({25600, 25600})),
              "0", "1", "1"},
             out, 0);
 }
@@ -375,36 +356,24 @@ TEST(RunRows, StereoLevelIsMeanOfBothChannels) {
 
 TEST(RunRows, ExtremeSixteenBitSamples) {
   // -32768 is exactly full scale (128); 32767 is 127.99609375.
-  ExpectRun({WriteTemp("min16.wav", WavFile(kMono16At1000, Pcm16Run(-32768, 4))), "0",
-             "1", "4"},
-            kHead + "0.002\t" + Dots(128) + "\n" + kAbove48 +
-                "Peak over interval 0.0 dB\n",
-            0);
-  ExpectRun({WriteTemp("max16.wav", WavFile(kMono16At1000, Pcm16Run(32767, 4))), "0",
-             "1", "4"},
-            kHead + "0.002\t" + Dots(127) + "\n" + kAbove48 +
-                "Peak over interval -0.0 dB\n",
-            0);
+  ExpectRun({WriteTemp("min16.wav", WavFile(kMono16At1000, Pcm16Run(-32768, 4))), "0", "1", "4"},
+            kHead + "0.002\t" + Dots(128) + "\n" + kAbove48 + "Peak over interval 0.0 dB\n", 0);
+  ExpectRun({WriteTemp("max16.wav", WavFile(kMono16At1000, Pcm16Run(32767, 4))), "0", "1", "4"},
+            kHead + "0.002\t" + Dots(127) + "\n" + kAbove48 + "Peak over interval -0.0 dB\n", 0);
 }
 
 TEST(RunRows, TwentyFourBitSamplesUseAllThreeBytes) {
   // Mono: 3.0 and -3.0, then 65535 and -65537 whose magnitudes add to 2.0
   // only when the low bytes count as unsigned.
-  const std::string mono = WriteTemp(
-      "mono24.wav",
-      WavFile({1, 1, 1000, 24}, Pcm24({196608, -196608, 65535, -65537})));
+  const std::string mono =
+      WriteTemp("mono24.wav", WavFile({1, 1, 1000, 24}, Pcm24({196608, -196608, 65535, -65537})));
   ExpectRun({mono, "0", "1", "2"},
-            kHead + "0.001\t...\n0.003\t.\n" + kAbove48 +
-                "Peak over interval -32.6 dB\n",
-            0);
+            kHead + "0.001\t...\n0.003\t.\n" + kAbove48 + "Peak over interval -32.6 dB\n", 0);
   // Stereo: left 3.0, right -5.0, so a level of 4.
   const std::string stereo = WriteTemp(
-      "stereo24.wav",
-      WavFile({1, 2, 1000, 24}, Pcm24({196608, -327680, 196608, -327680})));
+      "stereo24.wav", WavFile({1, 2, 1000, 24}, Pcm24({196608, -327680, 196608, -327680})));
   ExpectRun({stereo, "0", "1", "2"},
-            kHead + "0.001\t....\n" + kAbove48 +
-                "Peaks over interval -32.6 L -28.2 R\n",
-            0);
+            kHead + "0.001\t....\n" + kAbove48 + "Peaks over interval -32.6 L -28.2 R\n", 0);
 }
 
 TEST(RunRows, ResolutionOneStampsEachFrameWithTheNextIndex) {
@@ -430,13 +399,12 @@ TEST(RunRows, BlocksRunOnAcrossBufferRefills) {
   samples += Pcm16Run(10 * 256, 4096);
   samples += Pcm16Run(100 * 256, 1807);
   samples += Pcm16({120 * 256});
-  const std::string path =
-      WriteTemp("refill.wav", WavFile({1, 1, 3000000, 16}, samples));
+  const std::string path = WriteTemp("refill.wav", WavFile({1, 1, 3000000, 16}, samples));
   // Levels: 1; (1096 + 1904 x 10) / 3000 = 6.712; (2192 x 10 + 808 x 100) /
   // 3000 = 34.24. The last 1000 frames make no row but hold the peak.
   ExpectRun({path, "0.0005", "1", "3000"},
-            kHead + "0.001\t3000\t.\n" + "0.002\t6000\t......\n" + "0.003\t9000\t" +
-                Dots(34) + "\n" + kAbove48 + "Peak over interval -0.6 dB\n",
+            kHead + "0.001\t3000\t.\n" + "0.002\t6000\t......\n" + "0.003\t9000\t" + Dots(34) +
+                "\n" + kAbove48 + "Peak over interval -0.6 dB\n",
             0);
 }
 
@@ -454,11 +422,13 @@ TEST(RunRows, IntervalChoosesTheStampFormat) {
   };
   for (const IntervalCase& c : cases) {
     SCOPED_TRACE(c.resolution);
-    const std::string path =
-        WriteTemp("interval" + std::to_string(c.resolution) + ".wav",
-                  WavFile({1, 1, 48000, 16}, Pcm16Run(256, 2 * c.resolution)));
-    ExpectRun({path, "0", "1", std::to_string(c.resolution)},
-              kHead + c.rows + kAbove48 + "Peak over interval -42.1 dB\n", 0);
+    const std::string path = WriteTemp("interval" + std::to_string(c.resolution) + ".wav",
+                                       WavFile({1, 1, 48000, 16}, Pcm16Run(256, 2 * c.resolution)));
+    std::string expected = kHead;
+    expected += c.rows;
+    expected += kAbove48;
+    expected += "Peak over interval -42.1 dB\n";
+    ExpectRun({path, "0", "1", std::to_string(c.resolution)}, expected, 0);
   }
 }
 
@@ -491,12 +461,11 @@ TEST(RunRows, UndecodedLayoutsPrintRowsWithoutDots) {
   for (const auto& c : cases) {
     const WavFormat& format = c.first;
     const int frameBytes = format.channels * format.bitsPerSample / 8;
-    SCOPED_TRACE(std::to_string(format.bitsPerSample) + "-bit x" +
-                 std::to_string(format.channels));
-    const std::string path = WriteTemp(
-        "undecoded" + std::to_string(format.bitsPerSample) + "x" +
-            std::to_string(format.channels) + ".wav",
-        WavFile(format, std::string(static_cast<size_t>(8 * frameBytes), '\x50')));
+    SCOPED_TRACE(std::to_string(format.bitsPerSample) + "-bit x" + std::to_string(format.channels));
+    const std::string path =
+        WriteTemp("undecoded" + std::to_string(format.bitsPerSample) + "x" +
+                      std::to_string(format.channels) + ".wav",
+                  WavFile(format, std::string(static_cast<size_t>(8 * frameBytes), '\x50')));
     ExpectRun({path, "0", "1", "4"}, c.second, 0);
   }
 }
@@ -506,8 +475,8 @@ TEST(RunRows, UndecodedLayoutsPrintRowsWithoutDots) {
 
 TEST(RunFloat, MonoFloatRowsAndPeak) {
   // 0.5 and -0.5 are 64 on the level scale; 0.25 and -0.125 average 24.
-  const std::string path = WriteTemp(
-      "float-mono.wav", WavFile({3, 1, 1000, 32}, Floats({0.5f, -0.5f, 0.25f, -0.125f})));
+  const std::string path =
+      WriteTemp("float-mono.wav", WavFile({3, 1, 1000, 32}, Floats({0.5f, -0.5f, 0.25f, -0.125f})));
   ExpectRun({path, "0", "1", "2"},
             kHead + "0.001\t" + Dots(64) + "\n0.003\t" + Dots(24) + "\n" + kAbove48 +
                 "Peak over interval -6.0 dB\n",
@@ -517,27 +486,20 @@ TEST(RunFloat, MonoFloatRowsAndPeak) {
 TEST(RunFloat, StereoFloatUsesBothHalvesOfTheFrame) {
   // Left 0.5 (64), right -0.25 (32): level 48.
   const std::string path = WriteTemp(
-      "float-stereo.wav",
-      WavFile({3, 2, 1000, 32}, Floats({0.5f, -0.25f, 0.5f, -0.25f})));
+      "float-stereo.wav", WavFile({3, 2, 1000, 32}, Floats({0.5f, -0.25f, 0.5f, -0.25f})));
   ExpectRun({path, "0", "1", "2"},
-            kHead + "0.001\t" + Dots(48) + "\n" + kAbove48 +
-                "Peaks over interval -6.0 L -12.0 R\n",
+            kHead + "0.001\t" + Dots(48) + "\n" + kAbove48 + "Peaks over interval -6.0 L -12.0 R\n",
             0);
 }
 
 TEST(RunFloat, DigitalSilenceIsTheSmallestNonZeroLevel) {
   // All-zero bytes decode to 2^-120: -764.6 dB, not -inf, and no dots.
   const std::string zeros(16, '\0');
-  ExpectRun({WriteTemp("silence-mono.wav", WavFile({3, 1, 1000, 32}, zeros)), "0", "1",
-             "2"},
-            kHead + "0.001\t\n0.003\t\n" + kAbove48 +
-                "Peak over interval -764.6 dB\n",
-            0);
-  ExpectRun({WriteTemp("silence-stereo.wav", WavFile({3, 2, 1000, 32}, zeros)), "0",
-             "1", "1"},
-            kHead + "0.001\t1\t\n0.002\t2\t\n" + kAbove48 +
-                "Peaks over interval -764.6 L -764.6 R\n",
-            0);
+  ExpectRun({WriteTemp("silence-mono.wav", WavFile({3, 1, 1000, 32}, zeros)), "0", "1", "2"},
+            kHead + "0.001\t\n0.003\t\n" + kAbove48 + "Peak over interval -764.6 dB\n", 0);
+  ExpectRun(
+      {WriteTemp("silence-stereo.wav", WavFile({3, 2, 1000, 32}, zeros)), "0", "1", "1"},
+      kHead + "0.001\t1\t\n0.002\t2\t\n" + kAbove48 + "Peaks over interval -764.6 L -764.6 R\n", 0);
 }
 
 TEST(RunFloat, ThirtyTwoBitIntegerSamplesAreReadAsFloatBitPatterns) {
@@ -548,11 +510,9 @@ TEST(RunFloat, ThirtyTwoBitIntegerSamplesAreReadAsFloatBitPatterns) {
     Append32(&samples, 0x3F000000u);
     Append32(&samples, 0x3F800000u);
   }
-  const std::string path =
-      WriteTemp("int32-stereo.wav", WavFile({1, 2, 1000, 32}, samples));
+  const std::string path = WriteTemp("int32-stereo.wav", WavFile({1, 2, 1000, 32}, samples));
   ExpectRun({path, "0", "1", "2"},
-            kHead + "0.001\t" + Dots(96) + "\n" + kAbove48 +
-                "Peaks over interval -6.0 L 0.0 R\n",
+            kHead + "0.001\t" + Dots(96) + "\n" + kAbove48 + "Peaks over interval -6.0 L 0.0 R\n",
             0);
 }
 

@@ -156,8 +156,8 @@ TEST(ScanFrames, ResolutionOneStampsEachFrameWithTheNextIndex) {
 
 TEST(ScanFrames, WalksUndecodedLayoutsWithoutLevels) {
   const std::string loud(64, '\x7F');
-  const Layout layouts[] = {{1, 1, 1000}, {1, 2, 1000}, {8, 1, 1000}, {5, 1, 1000}, {2, 4, 1000},
-                            {1, 3, 1000}};
+  const Layout layouts[] = {{1, 1, 1000}, {1, 2, 1000}, {8, 1, 1000},
+                            {5, 1, 1000}, {2, 4, 1000}, {1, 3, 1000}};
   for (const Layout& layout : layouts) {
     const uint32_t frames = 64 / (layout.bytesPerSample * layout.channelCount);
     const ScanResult r = Scan(loud, layout, 0, frames, 2);
@@ -177,8 +177,8 @@ TEST(ScanFrames, EndsTheDataAtAShortReadWithoutDecodingStaleBytes) {
 
   // 10 frames present, 16 asked for: two rows, the partial block of frames 8
   // and 9 prints none, frames 10 to 15 are never decoded.
-  const ScanResult inChunk = Scan(Mono16({256, 256, 256, 256, 256, 256, 256, 256, 256, 256}),
-                                  {2, 1, 1000}, 0, 16, 4);
+  const ScanResult inChunk =
+      Scan(Mono16({256, 256, 256, 256, 256, 256, 256, 256, 256, 256}), {2, 1, 1000}, 0, 16, 4);
   EXPECT_EQ(inChunk.rows, "0.002\t.\n0.006\t.\n");
   EXPECT_EQ(inChunk.peakL, 1.0);
 

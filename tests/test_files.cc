@@ -1,5 +1,6 @@
 #include "tests/test_files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,8 +21,18 @@ pid_t scratchOwner;
 // that made the folder removes it.
 void RemoveScratch() {
   if (scratch.empty() || getpid() != scratchOwner) return;
-  const std::string command = "rm -rf '" + scratch + "'";
-  if (std::system(command.c_str()) != 0) std::perror("rm");
+  // Scratch files and folders sit directly in it; nothing deeper.
+  DIR* folder = opendir(scratch.c_str());
+  if (folder == nullptr) return;
+  while (const dirent* entry = readdir(folder)) {
+    const std::string name = entry->d_name;
+    std::string path = scratch;
+    path += '/';
+    path += name;
+    if (name != "." && name != ".." && unlink(path.c_str()) != 0) rmdir(path.c_str());
+  }
+  closedir(folder);
+  rmdir(scratch.c_str());
 }
 
 std::string Slurp(const std::string& path) {
@@ -45,13 +56,12 @@ std::string TempPath(const std::string& name) {
 }
 
 std::string WriteTemp(const std::string& name, const std::string& bytes) {
-  const std::string path = TempPath(name);
+  std::string path = TempPath(name);
   if (!WriteBytes(path, bytes)) std::abort();
   return path;
 }
 
-ToolRun RunTool(const std::vector<std::string>& args,
-                const std::string& stdoutPath) {
+ToolRun RunTool(const std::vector<std::string>& args, const std::string& stdoutPath) {
   static int runs = 0;
   const std::string outPath =
       stdoutPath.empty() ? TempPath("run" + std::to_string(++runs) + ".out") : stdoutPath;

@@ -20,8 +20,7 @@ struct ToolRun {
 
 // Runs build/ostrel with these arguments (after the program name), standard
 // output going to `stdoutPath` when given, else captured.
-ToolRun RunTool(const std::vector<std::string>& args,
-                const std::string& stdoutPath = "");
+ToolRun RunTool(const std::vector<std::string>& args, const std::string& stdoutPath = "");
 
 // The banner every run prints first.
 inline const char kBanner[] = "Ostrel 1.01\n";

@@ -23,17 +23,16 @@ struct Attributes {
 };
 
 std::ostream& operator<<(std::ostream& out, const Attributes& a) {
-  return out << "{rate " << a.sampleRate << ", bytes " << a.bytesPerSample
-             << ", channels " << a.channelCount << ", offset " << a.dataOffset
-             << ", frames " << a.frameCount << "}";
+  return out << "{rate " << a.sampleRate << ", bytes " << a.bytesPerSample << ", channels "
+             << a.channelCount << ", offset " << a.dataOffset << ", frames " << a.frameCount << "}";
 }
 
 Attributes Probe(const std::string& bytes) {
   static int files = 0;
   const std::string path = WriteTemp("probe" + std::to_string(++files) + ".wav", bytes);
   Attributes a{};
-  GetAttributes(path.c_str(), &a.sampleRate, &a.bytesPerSample, &a.channelCount,
-                &a.dataOffset, &a.frameCount);
+  GetAttributes(path.c_str(), &a.sampleRate, &a.bytesPerSample, &a.channelCount, &a.dataOffset,
+                &a.frameCount);
   return a;
 }
 
@@ -93,9 +92,11 @@ TEST(GetAttributes, FindsTheFieldsAtTheirDistancesFromTheTags) {
        RiffWave(FormatChunk(WavFormat{1, 0, 8000, 16}) + Chunk("data", kTenFrames)),
        {8000, 2, 0, 44, 0}},
       {"12-bit samples count as one byte",
-       WavFile(WavFormat{1, 1, 8000, 12}, kTenFrames), {8000, 1, 1, 44, 40}},
+       WavFile(WavFormat{1, 1, 8000, 12}, kTenFrames),
+       {8000, 1, 1, 44, 40}},
       {"20-bit samples count as two bytes",
-       WavFile(WavFormat{1, 1, 8000, 20}, kTenFrames), {8000, 2, 1, 44, 20}},
+       WavFile(WavFormat{1, 1, 8000, 20}, kTenFrames),
+       {8000, 2, 1, 44, 20}},
   };
   for (const HeaderCase& c : cases) EXPECT_EQ(Probe(c.file), c.expected) << c.name;
 }
@@ -105,8 +106,8 @@ TEST(GetAttributes, HugeDataSizeIsCutToTheFileBeyond2GiB) {
   const std::string path = WriteTemp("sparse.wav", CanonicalHeader(kStereo16, 0xFFFFFFF0u));
   ASSERT_EQ(truncate(path.c_str(), 44 + 3ll * 1024 * 1024 * 1024), 0);
   Attributes a{};
-  GetAttributes(path.c_str(), &a.sampleRate, &a.bytesPerSample, &a.channelCount,
-                &a.dataOffset, &a.frameCount);
+  GetAttributes(path.c_str(), &a.sampleRate, &a.bytesPerSample, &a.channelCount, &a.dataOffset,
+                &a.frameCount);
   EXPECT_EQ(a.frameCount, 3u * 1024 * 1024 * 1024 / 4);
 }
 

@@ -19,8 +19,8 @@ constexpr uint32_t kHeadBytes = kLastProbe + kFormatFieldsEnd;
 // First even position in 2 ... 15000 where the tag's letters stand in the
 // bytes read. A probe that would run past the end of the file does not match.
 // Returns 0 (never a probe position) when there is none.
-uint32_t FindTag(const unsigned char* head, uint32_t headLength,
-                 const char* tag, uint32_t tagLength) {
+uint32_t FindTag(const unsigned char* head, uint32_t headLength, const char* tag,
+                 uint32_t tagLength) {
   for (uint32_t o = kFirstProbe; o <= kLastProbe; o += 2) {
     if (o + tagLength > headLength) break;
     if (std::memcmp(head + o, tag, tagLength) == 0) return o;
@@ -37,20 +37,16 @@ uint32_t FindTag(const unsigned char* head, uint32_t headLength,
 }  // namespace
 
 uint32_t Assem2(const unsigned char* bytes) {
-  return static_cast<uint32_t>(bytes[0]) |
-         static_cast<uint32_t>(bytes[1]) << 8;
+  return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8;
 }
 
 uint32_t Assem4(const unsigned char* bytes) {
-  return static_cast<uint32_t>(bytes[0]) |
-         static_cast<uint32_t>(bytes[1]) << 8 |
-         static_cast<uint32_t>(bytes[2]) << 16 |
-         static_cast<uint32_t>(bytes[3]) << 24;
+  return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+         static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
 }
 
-void GetAttributes(const char* path, uint32_t* sampleRate,
-                   uint32_t* bytesPerSample, uint32_t* channelCount,
-                   uint32_t* dataOffset, uint32_t* frameCount) {
+void GetAttributes(const char* path, uint32_t* sampleRate, uint32_t* bytesPerSample,
+                   uint32_t* channelCount, uint32_t* dataOffset, uint32_t* frameCount) {
   std::FILE* file = std::fopen(path, "rb");
   if (file == nullptr) {
     std::printf("The file called %s cannot be found!\n", path);
@@ -61,8 +57,7 @@ void GetAttributes(const char* path, uint32_t* sampleRate,
   // once and searched in memory; a short file simply yields fewer bytes, and
   // nothing past what was read is ever looked at.
   static unsigned char head[kHeadBytes];
-  const uint32_t headLength =
-      static_cast<uint32_t>(std::fread(head, 1, sizeof head, file));
+  const uint32_t headLength = static_cast<uint32_t>(std::fread(head, 1, sizeof head, file));
 
   const uint32_t format = FindTag(head, headLength, "fmt", 3);
   // A tag whose fields are cut off by the end of the file is no format chunk.
@@ -76,13 +71,11 @@ void GetAttributes(const char* path, uint32_t* sampleRate,
   if (data == 0) HeaderFault(file, "Can't find data block in wave file!\n");
   *dataOffset = data + 8;
   // A size field cut off by the end of the file describes an empty chunk.
-  const uint32_t dataSize =
-      data + 8 <= headLength ? Assem4(head + data + 4) : 0;
+  const uint32_t dataSize = data + 8 <= headLength ? Assem4(head + data + 4) : 0;
 
   // Bits per sample below 8 or no channels give frames of no bytes: such a
   // file holds no frames, and nothing is divided by zero.
-  const uint64_t frameSize =
-      static_cast<uint64_t>(*bytesPerSample) * *channelCount;
+  const uint64_t frameSize = static_cast<uint64_t>(*bytesPerSample) * *channelCount;
   uint32_t frames = frameSize == 0 ? 0 : static_cast<uint32_t>(dataSize / frameSize);
 
   // Recorders that are cut off, and copies that stop short, leave a data size
@@ -90,10 +83,9 @@ void GetAttributes(const char* path, uint32_t* sampleRate,
   // Lengths are 64-bit so that data sizes up to 4 GiB are reached.
   std::fseek(file, 0, SEEK_END);
   const long long length = ftello(file);
-  const uint64_t available =
-      length > static_cast<long long>(*dataOffset)
-          ? static_cast<uint64_t>(length) - *dataOffset
-          : 0;
+  const uint64_t available = length > static_cast<long long>(*dataOffset)
+                                 ? static_cast<uint64_t>(length) - *dataOffset
+                                 : 0;
   if (frameSize != 0 && frameSize * frames > available)
     frames = static_cast<uint32_t>(available / frameSize);
   *frameCount = frames;

@@ -14,8 +14,7 @@
 uint32_t Assem2(const unsigned char* bytes);
 uint32_t Assem4(const unsigned char* bytes);
 
-void GetAttributes(const char* path, uint32_t* sampleRate,
-                   uint32_t* bytesPerSample, uint32_t* channelCount,
-                   uint32_t* dataOffset, uint32_t* frameCount);
+void GetAttributes(const char* path, uint32_t* sampleRate, uint32_t* bytesPerSample,
+                   uint32_t* channelCount, uint32_t* dataOffset, uint32_t* frameCount);
 
 #endif
