@@ -38,48 +38,47 @@ inline uint32_t Bits32(const unsigned char* p) {
 
 inline uint32_t Max(uint32_t a, uint32_t b) { return a > b ? a : b; }
 
-// Samples per 32-bit partial sum: 2^16 magnitudes of at most 2^15 units, or
-// 2^8 of at most 2^23, stay below 2^32.
-constexpr uint32_t kPiece16 = 1u << 16;
-constexpr uint32_t kPiece24 = 1u << 8;
-
-OSTREL_LOOP void SumInt16Loop(const unsigned char* frames, uint32_t count, uint32_t channelCount,
-                              uint64_t* units, uint32_t* peakL, uint32_t* peakR) {
+// Integer magnitudes of `Bytes`-byte samples, summed in 32-bit pieces of
+// `Piece` samples (2^16 magnitudes of at most 2^15 units, or 2^8 of at most
+// 2^23, stay below 2^32) and added to the 64-bit total between pieces.
+template <size_t Bytes, uint32_t Piece, uint32_t (*Magnitude)(const unsigned char*)>
+OSTREL_LOOP void SumIntegerLoop(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                                uint64_t* units, uint32_t* peakL, uint32_t* peakR) {
   uint32_t left = *peakL;
   uint32_t right = *peakR;
   uint64_t total = *units;
-  if (channelCount == 2) {
-    for (uint32_t done = 0; done < count;) {
-      const uint32_t n = count - done < kPiece16 / 2 ? count - done : kPiece16 / 2;
-      const unsigned char* p = frames + static_cast<size_t>(done) * 4;
-      uint32_t part = 0;
+  const size_t frameSize = Bytes * channelCount;
+  const uint32_t piece = channelCount == 2 ? Piece / 2 : Piece;
+  for (uint32_t done = 0; done < count;) {
+    const uint32_t n = count - done < piece ? count - done : piece;
+    const unsigned char* p = frames + done * frameSize;
+    uint32_t part = 0;
+    if (channelCount == 2) {
       for (size_t i = 0; i < n; ++i) {
-        const uint32_t l = Magnitude16(p + 4 * i);
-        const uint32_t r = Magnitude16(p + 4 * i + 2);
+        const uint32_t l = Magnitude(p + 2 * Bytes * i);
+        const uint32_t r = Magnitude(p + 2 * Bytes * i + Bytes);
         part += l + r;
         left = Max(left, l);
         right = Max(right, r);
       }
-      total += part;
-      done += n;
-    }
-  } else {
-    for (uint32_t done = 0; done < count;) {
-      const uint32_t n = count - done < kPiece16 ? count - done : kPiece16;
-      const unsigned char* p = frames + static_cast<size_t>(done) * 2;
-      uint32_t part = 0;
+    } else {
       for (size_t i = 0; i < n; ++i) {
-        const uint32_t v = Magnitude16(p + 2 * i);
+        const uint32_t v = Magnitude(p + Bytes * i);
         part += v;
         left = Max(left, v);
       }
-      total += part;
-      done += n;
     }
+    total += part;
+    done += n;
   }
   *units = total;
   *peakL = left;
   *peakR = right;
+}
+
+OSTREL_LOOP void SumInt16Loop(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                              uint64_t* units, uint32_t* peakL, uint32_t* peakR) {
+  SumIntegerLoop<2, 1u << 16, Magnitude16>(frames, count, channelCount, units, peakL, peakR);
 }
 
 OSTREL_AVX2 void SumInt16Avx2(const unsigned char* frames, uint32_t count, uint32_t channelCount,
@@ -94,41 +93,7 @@ void SumInt16Plain(const unsigned char* frames, uint32_t count, uint32_t channel
 
 void SumInt24Scalar(const unsigned char* frames, uint32_t count, uint32_t channelCount,
                     uint64_t* units, uint32_t* peakL, uint32_t* peakR) {
-  uint32_t left = *peakL;
-  uint32_t right = *peakR;
-  uint64_t total = *units;
-  if (channelCount == 2) {
-    for (uint32_t done = 0; done < count;) {
-      const uint32_t n = count - done < kPiece24 / 2 ? count - done : kPiece24 / 2;
-      const unsigned char* p = frames + static_cast<size_t>(done) * 6;
-      uint32_t part = 0;
-      for (size_t i = 0; i < n; ++i) {
-        const uint32_t l = Magnitude24(p + 6 * i);
-        const uint32_t r = Magnitude24(p + 6 * i + 3);
-        part += l + r;
-        left = Max(left, l);
-        right = Max(right, r);
-      }
-      total += part;
-      done += n;
-    }
-  } else {
-    for (uint32_t done = 0; done < count;) {
-      const uint32_t n = count - done < kPiece24 ? count - done : kPiece24;
-      const unsigned char* p = frames + static_cast<size_t>(done) * 3;
-      uint32_t part = 0;
-      for (size_t i = 0; i < n; ++i) {
-        const uint32_t v = Magnitude24(p + 3 * i);
-        part += v;
-        left = Max(left, v);
-      }
-      total += part;
-      done += n;
-    }
-  }
-  *units = total;
-  *peakL = left;
-  *peakR = right;
+  SumIntegerLoop<3, 1u << 8, Magnitude24>(frames, count, channelCount, units, peakL, peakR);
 }
 
 // Eight samples at a time: two 16-byte loads put four packed 3-byte samples

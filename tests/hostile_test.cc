@@ -25,39 +25,10 @@
 
 namespace {
 
-const std::string kHead = kBanner;
-const std::string kBadSpan = "Stop or start time not set correctly\n";
-const std::string kBadFrame = "Unrecognized bit or channel configuration\n";
-const std::string kNoFormat = "Can't find format chunk in wave file!\n";
-const std::string kNoData = "Can't find data block in wave file!\n";
-const std::string kAbove48 = "Showing values above -48 dB\n";
 const std::string kWriteFailure = "ostrel: cannot write standard output";
 
 const WavFormat kMono16At1000{1, 1, 1000, 16};
 const WavFormat kStereo16At44100{1, 2, 44100, 16};
-
-std::string Dots(int count) { return std::string(static_cast<size_t>(count), '.'); }
-
-std::string Pcm16(std::initializer_list<int32_t> values) {
-  std::string out;
-  for (int32_t value : values) Append16(&out, value);
-  return out;
-}
-
-std::string Pcm16Run(int32_t value, int frames) {
-  std::string out;
-  for (int i = 0; i < frames; ++i) Append16(&out, value);
-  return out;
-}
-
-// Runs the tool and checks the whole of standard output, the status and the
-// silence of standard error.
-void ExpectRun(const std::vector<std::string>& args, const std::string& out, int status) {
-  const ToolRun run = RunTool(args);
-  EXPECT_EQ(run.out, out);
-  EXPECT_EQ(run.status, status);
-  EXPECT_EQ(run.err, "");
-}
 
 // Four mono 16-bit frames at 2.0; with resolution 4 at 1000 Hz they make the
 // row "0.002" with two dots and a peak of 20 log10(2 / 128) = -36.1 dB.

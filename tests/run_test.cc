@@ -22,30 +22,8 @@ const std::string kUsage =
     "Argument 5 (optional) is magnification: Above 1 magnifies (256 is the max).  "
     "Between 0 and 1 zooms out.\n";
 
-const std::string kBadSpan = "Stop or start time not set correctly\n";
-const std::string kBadFrame = "Unrecognized bit or channel configuration\n";
-const std::string kNoFormat = "Can't find format chunk in wave file!\n";
-const std::string kNoData = "Can't find data block in wave file!\n";
-const std::string kAbove48 = "Showing values above -48 dB\n";
-// The banner as a std::string, so that rows can be appended with +.
-const std::string kHead = kBanner;
-
 const WavFormat kMono16At1000{1, 1, 1000, 16};
 const WavFormat kStereo16At1000{1, 2, 1000, 16};
-
-std::string Dots(int count) { return std::string(static_cast<size_t>(count), '.'); }
-
-std::string Pcm16(std::initializer_list<int32_t> values) {
-  std::string out;
-  for (int32_t value : values) Append16(&out, value);
-  return out;
-}
-
-std::string Pcm16Run(int32_t value, int frames) {
-  std::string out;
-  for (int i = 0; i < frames; ++i) Append16(&out, value);
-  return out;
-}
 
 std::string Pcm24(std::initializer_list<int32_t> values) {
   std::string out;
@@ -57,15 +35,6 @@ std::string Floats(std::initializer_list<float> values) {
   std::string out;
   for (float value : values) AppendFloat(&out, value);
   return out;
-}
-
-// Runs the tool and checks the whole of standard output and the status.
-// Nothing ever goes to standard error.
-void ExpectRun(const std::vector<std::string>& args, const std::string& out, int status) {
-  const ToolRun run = RunTool(args);
-  EXPECT_EQ(run.out, out);
-  EXPECT_EQ(run.status, status);
-  EXPECT_EQ(run.err, "");
 }
 
 // 1000 Hz 16-bit mono: four frames at 1.0, four alternating +-2.0, four at

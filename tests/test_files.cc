@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+
+#include <gtest/gtest.h>
 #include <sstream>
 
 #include "examples/wav_writer.h"
@@ -92,4 +94,25 @@ ToolRun RunTool(const std::vector<std::string>& args, const std::string& stdoutP
   run.out = stdoutPath.empty() ? Slurp(outPath) : "";
   run.err = Slurp(errPath);
   return run;
+}
+
+void ExpectRun(const std::vector<std::string>& args, const std::string& out, int status) {
+  const ToolRun run = RunTool(args);
+  EXPECT_EQ(run.out, out);
+  EXPECT_EQ(run.status, status);
+  EXPECT_EQ(run.err, "");
+}
+
+std::string Dots(int count) { return std::string(static_cast<size_t>(count), '.'); }
+
+std::string Pcm16(std::initializer_list<int32_t> values) {
+  std::string out;
+  for (int32_t value : values) Append16(&out, value);
+  return out;
+}
+
+std::string Pcm16Run(int32_t value, int frames) {
+  std::string out;
+  for (int i = 0; i < frames; ++i) Append16(&out, value);
+  return out;
 }

@@ -2,6 +2,8 @@
 #ifndef OSTREL_TESTS_TEST_FILES_H
 #define OSTREL_TESTS_TEST_FILES_H
 
+#include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -22,7 +24,24 @@ struct ToolRun {
 // output going to `stdoutPath` when given, else captured.
 ToolRun RunTool(const std::vector<std::string>& args, const std::string& stdoutPath = "");
 
-// The banner every run prints first.
+// The banner every run prints first, and the messages of the failed runs.
 inline const char kBanner[] = "Ostrel 1.01\n";
+inline const std::string kHead = kBanner;  // a std::string, so rows append with +
+inline const std::string kBadSpan = "Stop or start time not set correctly\n";
+inline const std::string kBadFrame = "Unrecognized bit or channel configuration\n";
+inline const std::string kNoFormat = "Can't find format chunk in wave file!\n";
+inline const std::string kNoData = "Can't find data block in wave file!\n";
+inline const std::string kAbove48 = "Showing values above -48 dB\n";
+
+// Runs the tool and checks the whole of standard output, the status and the
+// silence of standard error.
+void ExpectRun(const std::vector<std::string>& args, const std::string& out, int status);
+
+// A row's bar of dots.
+std::string Dots(int count);
+
+// 16-bit samples: the values given, or one value `frames` times.
+std::string Pcm16(std::initializer_list<int32_t> values);
+std::string Pcm16Run(int32_t value, int frames);
 
 #endif
