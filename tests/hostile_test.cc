@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <fstream>
 #include <initializer_list>
 #include <sstream>
@@ -263,6 +264,24 @@ TEST(OutputFailure, AClosedPipeEndsTheRunBySigpipeWithNothingOnStandardError) {
   EXPECT_EQ(WEXITSTATUS(wstatus), 0);
   EXPECT_EQ(Slurp(statusPath), "141\n");  // 128 + SIGPIPE
   EXPECT_EQ(Slurp(errPath), "");
+}
+
+TEST(OutputFailure, AFloatRowFarBeyondFullScaleIsCutAtTheLargestDotCount) {
+  // An infinity's bit pattern reads as 2^135 on the level scale: its row is
+  // cut at 2^31 - 1 dots, so the run ends, with 2 GiB of dots, and prints
+  // its summary after them.
+  std::string sample;
+  Append32(&sample, 0x7F800000);
+  const std::string path = WriteTemp("beyond-scale.wav", WavFile({3, 1, 1000, 32}, sample));
+  const std::string command = "'" OSTREL_BINARY "' '" + path + "' 0 1 1 | wc -c";
+  std::FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  unsigned long long bytes = 0;
+  EXPECT_EQ(std::fscanf(pipe, "%llu", &bytes), 1);
+  EXPECT_EQ(pclose(pipe), 0);
+  // Banner, "0.001\t1\t", the dots, the newline, the threshold line and
+  // "Peak over interval 770.6 dB\n" (20 log10(2^135 / 128)).
+  EXPECT_EQ(bytes, 12u + 8u + 2147483647u + 1u + 28u + 28u);
 }
 
 // ---------------------------------------------------------------------------
