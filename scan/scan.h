@@ -23,18 +23,6 @@ inline void CheckPeak(double value, double* peak) {
     *peak = -value;
 }
 
-// Signed 16-bit sample / 256 and signed 24-bit sample / 65536: both exact.
-inline double Decode16(const unsigned char* b) {
-  return static_cast<int16_t>(b[0] | b[1] << 8) / 256.0;
-}
-inline double Decode24(const unsigned char* b) {
-  const int32_t raw =
-      static_cast<int32_t>(static_cast<uint32_t>(b[0]) << 8 | static_cast<uint32_t>(b[1]) << 16 |
-                           static_cast<uint32_t>(b[2]) << 24) >>
-      8;
-  return raw / 65536.0;
-}
-
 // The level of a complete block: (S / resolution) * magnification, S being
 // the block sum, halved for two channels. The quotient and the product are
 // formed in the 80-bit extended format and rounded to double once, so that a

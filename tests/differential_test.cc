@@ -177,8 +177,8 @@ TEST(FastScan, LoopSumsEqualSequentialDoubleSums) {
       const auto* intBytes = reinterpret_cast<const unsigned char*>(ints.data());
       double expected = 0;
       for (size_t i = 0; i < size_t{frames} * channels; ++i)
-        expected += std::fabs(bytesPerSample == 2 ? Decode16(intBytes + 2 * i)
-                                                  : Decode24(intBytes + 3 * i));
+        expected += std::fabs(bytesPerSample == 2 ? ReferenceDecode16(intBytes + 2 * i)
+                                                  : ReferenceDecode24(intBytes + 3 * i));
       uint64_t units = 0;
       (bytesPerSample == 2 ? SumInt16 : SumInt24)(intBytes, frames, channels, &units, &peakL,
                                                   &peakR);

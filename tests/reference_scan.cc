@@ -34,6 +34,14 @@ double ReferenceFloat32Convert(unsigned char b0, unsigned char b1, unsigned char
   return std::pow(2.0, exponent - 121) * (fraction + 2) * sign;
 }
 
+double ReferenceDecode16(const unsigned char* b) {
+  return b[0] / 256.0 + static_cast<signed char>(b[1]);
+}
+
+double ReferenceDecode24(const unsigned char* b) {
+  return b[1] / 256.0 + static_cast<signed char>(b[2]) + b[0] / 65536.0;
+}
+
 namespace {
 
 constexpr uint32_t kChunkFrames = 4096;
@@ -44,13 +52,12 @@ bool DecodeFrame(const unsigned char* frame, uint32_t bytesPerSample, uint32_t c
   const unsigned char* second = frame + bytesPerSample;
   switch (bytesPerSample) {
     case 2:
-      *left = frame[0] / 256.0 + static_cast<signed char>(frame[1]);
-      if (channelCount == 2) *right = second[0] / 256.0 + static_cast<signed char>(second[1]);
+      *left = ReferenceDecode16(frame);
+      if (channelCount == 2) *right = ReferenceDecode16(second);
       return true;
     case 3:
-      *left = frame[1] / 256.0 + static_cast<signed char>(frame[2]) + frame[0] / 65536.0;
-      if (channelCount == 2)
-        *right = second[1] / 256.0 + static_cast<signed char>(second[2]) + second[0] / 65536.0;
+      *left = ReferenceDecode24(frame);
+      if (channelCount == 2) *right = ReferenceDecode24(second);
       return true;
     case 4:
       *left = ReferenceFloat32Convert(frame[0], frame[1], frame[2], frame[3]);

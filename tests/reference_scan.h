@@ -15,6 +15,11 @@ inline uint64_t DoubleBits(double value) {
   return bits;
 }
 
+// 16-bit and 24-bit samples on the level scale, byte by byte: the low bytes
+// unsigned, the top byte signed.
+double ReferenceDecode16(const unsigned char* b);
+double ReferenceDecode24(const unsigned char* b);
+
 double ReferenceFloat32Convert(unsigned char b0, unsigned char b1, unsigned char b2,
                                unsigned char b3);
 

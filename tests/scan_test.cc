@@ -8,7 +8,10 @@
 #include <string>
 
 #include "examples/wav_writer.h"
+#include "scan/kernels.h"
 #include "tests/test_files.h"
+
+using namespace std::string_literals;
 
 namespace {
 
@@ -58,19 +61,32 @@ TEST(CheckPeak, RaisesThePeakToTheMagnitude) {
   }
 }
 
-TEST(Decode, PutsIntegerSamplesOnTheLevelScale) {
-  const unsigned char lowest16[] = {0x00, 0x80}, highest16[] = {0xFF, 0x7F},
-                      small16[] = {0x01, 0x00}, minusOne16[] = {0xFF, 0xFF};
-  EXPECT_EQ(Decode16(lowest16), -128.0);
-  EXPECT_EQ(Decode16(highest16), 127.99609375);
-  EXPECT_EQ(Decode16(small16), 1.0 / 256);
-  EXPECT_EQ(Decode16(minusOne16), -1.0 / 256);
-  const unsigned char lowest24[] = {0x00, 0x00, 0x80}, highest24[] = {0xFF, 0xFF, 0x7F},
-                      small24[] = {0x01, 0x00, 0x00}, mixed24[] = {0x34, 0x12, 0xFE};
-  EXPECT_EQ(Decode24(lowest24), -128.0);
-  EXPECT_EQ(Decode24(highest24), 8388607.0 / 65536);
-  EXPECT_EQ(Decode24(small24), 1.0 / 65536);
-  EXPECT_EQ(Decode24(mixed24), (0x1234 - 0x20000) / 65536.0);
+TEST(IntegerLoops, TakeSampleMagnitudesInUnitsOfTheLastPlace) {
+  struct Case {
+    std::string bytes;
+    uint32_t units;
+  } const cases16[] = {{"\x00\x80"s, 32768},
+                       {"\xFF\x7F"s, 32767},
+                       {"\x01\x00"s, 1},
+                       {"\xFF\xFF"s, 1}},
+          cases24[] = {{"\x00\x00\x80"s, 8388608},
+                       {"\xFF\xFF\x7F"s, 8388607},
+                       {"\x01\x00\x00"s, 1},
+                       {"\x34\x12\xFE"s, 0x20000 - 0x1234}};
+  for (const Case& c : cases16) {
+    uint64_t units = 0;
+    uint32_t peakL = 0, peakR = 0;
+    SumInt16(reinterpret_cast<const unsigned char*>(c.bytes.data()), 1, 1, &units, &peakL, &peakR);
+    EXPECT_EQ(units, c.units);
+    EXPECT_EQ(peakL, c.units);
+  }
+  for (const Case& c : cases24) {
+    uint64_t units = 0;
+    uint32_t peakL = 0, peakR = 0;
+    SumInt24(reinterpret_cast<const unsigned char*>(c.bytes.data()), 1, 1, &units, &peakL, &peakR);
+    EXPECT_EQ(units, c.units);
+    EXPECT_EQ(peakL, c.units);
+  }
 }
 
 TEST(BlockLevel, IsFormedInExtendedPrecisionAndRoundedOnce) {
