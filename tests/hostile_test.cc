@@ -14,7 +14,6 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <fstream>
 #include <initializer_list>
 #include <sstream>
@@ -273,12 +272,26 @@ TEST(OutputFailure, AFloatRowFarBeyondFullScaleIsCutAtTheLargestDotCount) {
   std::string sample;
   Append32(&sample, 0x7F800000);
   const std::string path = WriteTemp("beyond-scale.wav", WavFile({3, 1, 1000, 32}, sample));
-  const std::string command = "'" OSTREL_BINARY "' '" + path + "' 0 1 1 | wc -c";
-  std::FILE* pipe = popen(command.c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
-  unsigned long long bytes = 0;
-  EXPECT_EQ(std::fscanf(pipe, "%llu", &bytes), 1);
-  EXPECT_EQ(pclose(pipe), 0);
+  int pipeEnds[2];
+  ASSERT_EQ(pipe(pipeEnds), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    dup2(pipeEnds[1], 1);
+    close(pipeEnds[0]);
+    close(pipeEnds[1]);
+    execl(OSTREL_BINARY, OSTREL_BINARY, path.c_str(), "0", "1", "1", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(pipeEnds[1]);
+  static char chunk[1 << 20];
+  uint64_t bytes = 0;
+  for (ssize_t n; (n = read(pipeEnds[0], chunk, sizeof chunk)) > 0;)
+    bytes += static_cast<uint64_t>(n);
+  close(pipeEnds[0]);
+  int wstatus = 0;
+  ASSERT_EQ(waitpid(child, &wstatus, 0), child);
+  EXPECT_TRUE(WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0);
   // Banner, "0.001\t1\t", the dots, the newline, the threshold line and
   // "Peak over interval 770.6 dB\n" (20 log10(2^135 / 128)).
   EXPECT_EQ(bytes, 12u + 8u + 2147483647u + 1u + 28u + 28u);
