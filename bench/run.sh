@@ -2,7 +2,7 @@
 # Times ostrel against `cat FILE > /dev/null` on one-hour 44.1 kHz stereo
 # files (16-bit, 24-bit, float) with a warm page cache, interleaving the runs
 # so both see the same machine, and prints the median seconds, MB/s and the
-# ratio. Then the cost of a row (resolution 1 on ten seconds against the
+# ratio. Then the cost of a row (resolution 1 on a minute against the
 # default resolution) and the peak resident memory for one second and one
 # hour.
 #
@@ -26,7 +26,7 @@ make_file() {  # name bits seconds
 make_file s16.wav 16 3600
 make_file s24.wav 24 3600
 make_file f32.wav 32 3600
-make_file s16-10s.wav 16 10
+make_file s16-60s.wav 16 60
 make_file s16-1s.wav 16 1
 
 now() { date +%s%N; }
@@ -60,8 +60,8 @@ for f in s16 s24 f32; do
     printf "%-8s %10.0f %10.3f %10.3f %10.0f %8.2f\n", f, b / 1e6, c / 1e9, o / 1e9, b / 1e6 / (o / 1e9), o / c }'
 done
 
-read -r d r < <(time_pair "'$ostrel' '$dir/s16-10s.wav' 0 10" "'$ostrel' '$dir/s16-10s.wav' 0 10 1")
-awk -v d="$d" -v r="$r" 'BEGIN { printf "row cost: %.1f ns per row (441000 rows at resolution 1, over the default run)\n", (r - d) / 441000 }'
+read -r d r < <(time_pair "'$ostrel' '$dir/s16-60s.wav' 0 60" "'$ostrel' '$dir/s16-60s.wav' 0 60 1")
+awk -v d="$d" -v r="$r" 'BEGIN { printf "row cost: %.1f ns per row (2646000 rows at resolution 1, over the default run)\n", (r - d) / 2646000 }'
 
 rss() { /usr/bin/time -f %M "$ostrel" "$@" 2>&1 > /dev/null | tail -n 1; }
 echo "peak resident memory: $(rss "$dir/s16-1s.wav" 0 1) KiB for 1 s, $(rss "$dir/s16.wav" 0 3600) KiB for 1 hour"

@@ -56,11 +56,25 @@ char* PutTime(char* out, uint32_t frameIndex, uint32_t sampleRate, int decimals)
 
 }  // namespace
 
+namespace {
+
+// Rows are put together in this area and handed to standard output in large
+// pieces: one stdio call per row would cost more than the row itself.
+char pending[1 << 16];
+size_t pendingLength = 0;
+// Room for any stamp and a newline, with dots to spare.
+constexpr size_t kRowRoom = 512;
+
+}  // namespace
+
+void FlushRows() {
+  fwrite_unlocked(pending, 1, pendingLength, stdout);
+  pendingLength = 0;
+}
+
 void Waveform(uint32_t frameIndex, uint32_t sampleRate, double level, double interval) {
-  // A row is put together here and written with one call; only rows too long
-  // for this area go out in pieces.
-  char row[512];
-  char* end = row;
+  if (sizeof pending - pendingLength < kRowRoom) FlushRows();
+  char* end = pending + pendingLength;
   if (interval >= 0.025) {
     end = PutTime(end, frameIndex, sampleRate, 2);
   } else {
@@ -71,18 +85,20 @@ void Waveform(uint32_t frameIndex, uint32_t sampleRate, double level, double int
     }
   }
   *end++ = '\t';
+  // Rows longer than the area go out in pieces as they fill it.
   long dots = DotCount(level);
   while (dots > 0) {
-    const size_t room = sizeof row - 1 - static_cast<size_t>(end - row);
+    const size_t room = sizeof pending - 1 - static_cast<size_t>(end - pending);
     const size_t run = static_cast<size_t>(dots) < room ? static_cast<size_t>(dots) : room;
     std::memset(end, '.', run);
     end += run;
     dots -= static_cast<long>(run);
     if (dots > 0) {
-      fwrite_unlocked(row, 1, static_cast<size_t>(end - row), stdout);
-      end = row;
+      pendingLength = static_cast<size_t>(end - pending);
+      FlushRows();
+      end = pending;
     }
   }
   *end++ = '\n';
-  fwrite_unlocked(row, 1, static_cast<size_t>(end - row), stdout);
+  pendingLength = static_cast<size_t>(end - pending);
 }

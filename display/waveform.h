@@ -7,7 +7,9 @@
 
 #include <cstdint>
 
-// Writes the row for the frame `frameIndex` to standard output.
+// Puts the row for the frame `frameIndex` out for standard output; rows are
+// gathered and handed to stdout in large pieces, so FlushRows must follow the
+// last row before anything else is written there.
 //   interval >= 0.025 s         "%.2f\t"      (time)
 //   0.001 < interval < 0.025 s  "%.3f\t"      (time)
 //   interval <= 0.001 s         "%.3f\t%u\t"  (time, frame index)
@@ -15,5 +17,8 @@
 // newline. The frame index is unsigned: a file of one-byte frames can hold
 // rows at index 2^31 and beyond, and those are stamped with their true index.
 void Waveform(uint32_t frameIndex, uint32_t sampleRate, double level, double interval);
+
+// Hands the rows gathered so far to standard output.
+void FlushRows();
 
 #endif

@@ -171,6 +171,7 @@ void ScanFrames(std::FILE* file, uint32_t dataOffset, uint32_t frameSize, uint32
         totals.sum = 0;
       }
     }
+    FlushRows();              // rows keep coming as the scan goes, a chunk at a time
     if (got < wanted) break;  // the file ended early: frames not read are not decoded
   }
   *peakL = Peak(summing, totals.peakL, totals.any);

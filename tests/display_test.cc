@@ -12,6 +12,7 @@ namespace {
 std::string Row(uint32_t frameIndex, uint32_t sampleRate, double level, double interval) {
   testing::internal::CaptureStdout();
   Waveform(frameIndex, sampleRate, level, interval);
+  FlushRows();
   return testing::internal::GetCapturedStdout();
 }
 
@@ -76,6 +77,7 @@ TEST(Waveform, StampsEqualPrintfOfTheQuotient) {
       }
       testing::internal::CaptureStdout();
       for (uint32_t index : indexes) Waveform(index, rate, 0.5, interval);
+      FlushRows();
       ASSERT_EQ(testing::internal::GetCapturedStdout(), expected) << rate << " Hz, " << interval;
     }
   }
