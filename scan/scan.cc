@@ -80,7 +80,6 @@ struct Totals {
   double sum = 0;
   uint32_t peakL = 0;
   uint32_t peakR = 0;
-  bool any = false;  // a float sample has been seen
 };
 
 void AddFrames(Summing summing, const unsigned char* frames, uint32_t count, uint32_t channelCount,
@@ -96,7 +95,6 @@ void AddFrames(Summing summing, const unsigned char* frames, uint32_t count, uin
       return;
     case Summing::kFloat:
       SumFloat32(frames, count, channelCount, &totals->sum, &totals->peakL, &totals->peakR);
-      totals->any = true;
       return;
     case Summing::kDoubleFrames:
       SumInt24AsDoubles(frames, count, channelCount, &totals->sum, &totals->peakL, &totals->peakR);
@@ -110,11 +108,11 @@ double BlockSum(Summing summing, const Totals& totals) {
   return totals.sum;
 }
 
-double Peak(Summing summing, uint32_t magnitude, bool any) {
+double Peak(Summing summing, uint32_t magnitude, bool anyDecoded) {
   if (summing == Summing::kInteger16) return magnitude / 256.0;
   if (summing == Summing::kInteger24 || summing == Summing::kDoubleFrames)
     return magnitude / 65536.0;
-  if (summing == Summing::kFloat && any) return Float32Magnitude(magnitude);
+  if (summing == Summing::kFloat && anyDecoded) return Float32Magnitude(magnitude);
   return 0;
 }
 
@@ -145,7 +143,6 @@ void ScanFrames(std::FILE* file, uint32_t dataOffset, uint32_t frameSize, uint32
         // blocks can be summed side by side.
         double sums[kInterleavedBlocks];
         SumFloat32Blocks(frames, resolution, channelCount, sums, &totals.peakL, &totals.peakR);
-        totals.any = true;
         for (double sum : sums) {
           current += resolution;
           Waveform(current - half, sampleRate,
@@ -174,6 +171,8 @@ void ScanFrames(std::FILE* file, uint32_t dataOffset, uint32_t frameSize, uint32
     FlushRows();              // rows keep coming as the scan goes, a chunk at a time
     if (got < wanted) break;  // the file ended early: frames not read are not decoded
   }
-  *peakL = Peak(summing, totals.peakL, totals.any);
-  *peakR = channelCount == 2 ? Peak(summing, totals.peakR, totals.any) : 0;
+  // A float peak of pattern 0 is still 2^-120 once any frame was decoded.
+  const bool anyDecoded = current != startFrame;
+  *peakL = Peak(summing, totals.peakL, anyDecoded);
+  *peakR = channelCount == 2 ? Peak(summing, totals.peakR, anyDecoded) : 0;
 }
