@@ -21,7 +21,8 @@ namespace {
   std::exit(1);
 }
 
-[[noreturn]] void DriverFault(const char* message) {
+[[noreturn]] void DriverFault(WaveInput* input, const char* message) {
+  CloseWaveInput(input);
   std::puts(message);
   std::exit(1);
 }
@@ -51,35 +52,40 @@ int RunOstrel(int argc, char** argv) {
   const int32_t resolutionArgument = resolutionGiven ? ParseResolution(argv[4]) : 0;
   const float magnification = arguments == 5 ? ParseMagnification(argv[5]) : 1.0f;
 
-  // The probe runs before the span is checked: a missing file is reported
-  // as such even when the times are wrong too.
-  uint32_t sampleRate, bytesPerSample, channelCount, dataOffset, frameCount;
-  GetAttributes(path, &sampleRate, &bytesPerSample, &channelCount, &dataOffset, &frameCount);
-
-  const uint32_t startFrame = FrameAtTime(sampleRate, startTime);
-  const uint32_t stopFrame = FrameAtTime(sampleRate, stopTime);
-  if (startFrame >= stopFrame) DriverFault("Stop or start time not set correctly");
-  const uint32_t endFrame = stopFrame < frameCount ? stopFrame : frameCount;
-
-  const uint64_t frameSize = static_cast<uint64_t>(bytesPerSample) * channelCount;
-  if (frameSize > 8) DriverFault("Unrecognized bit or channel configuration");
-
-  std::FILE* file = std::fopen(path, "rb");
-  if (file == nullptr) {
+  // The input is opened once: the probe reads its head and the scan goes on
+  // from the same handle, so a pipe or a FIFO is read only once. The probe
+  // runs before the span is checked: a missing file is reported as such even
+  // when the times are wrong too.
+  static WaveInput input;
+  if (!OpenWaveInput(path, &input)) {
     std::printf("The file called %s cannot be found!\n", path);
     std::exit(2);
   }
+  uint32_t sampleRate, bytesPerSample, channelCount, dataOffset, frameCount;
+  GetAttributes(&input, &sampleRate, &bytesPerSample, &channelCount, &dataOffset, &frameCount);
+
+  const uint32_t startFrame = FrameAtTime(sampleRate, startTime);
+  const uint32_t stopFrame = FrameAtTime(sampleRate, stopTime);
+  if (startFrame >= stopFrame) DriverFault(&input, "Stop or start time not set correctly");
+  const uint32_t endFrame = stopFrame < frameCount ? stopFrame : frameCount;
+
+  const uint64_t frameSize = static_cast<uint64_t>(bytesPerSample) * channelCount;
+  if (frameSize > 8) DriverFault(&input, "Unrecognized bit or channel configuration");
+
   const uint32_t resolution = SettleResolution(resolutionGiven, resolutionArgument, sampleRate);
   const double interval = BlockInterval(resolution, sampleRate);
 
   double peakL = 0;
   double peakR = 0;
-  if (startFrame < endFrame)
-    ScanFrames(file, dataOffset, static_cast<uint32_t>(frameSize), bytesPerSample, channelCount,
-               sampleRate, startFrame, endFrame, resolution, magnification, interval, &peakL,
-               &peakR);
+  if (startFrame < endFrame) {
+    const int error = ScanFrames(&input, dataOffset, static_cast<uint32_t>(frameSize),
+                                 bytesPerSample, channelCount, sampleRate, startFrame, endFrame,
+                                 resolution, magnification, interval, &peakL, &peakR);
+    // Peaks of part of the span would be a wrong answer: no summary then.
+    if (error != 0) ReadFault(&input, error);
+  }
 
   PrintSummary(magnification, channelCount, peakL, peakR);
-  std::fclose(file);
+  CloseWaveInput(&input);
   return 0;
 }

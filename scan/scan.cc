@@ -1,9 +1,9 @@
 #include "scan/scan.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <cfloat>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "display/waveform.h"
 #include "scan/float32.h"
@@ -25,21 +25,6 @@ namespace {
 constexpr uint32_t kChunkFrames = 65536;
 constexpr uint32_t kMostFrameBytes = 8;
 alignas(64) unsigned char buffer[kChunkFrames * kMostFrameBytes];
-
-// Reads up to `frames` whole frames at `position` into the buffer with
-// positioned reads, so no seek is needed; returns the whole frames read. A
-// read that comes back short (end of file, an error) ends the chunk there.
-uint32_t ReadFrames(int fd, uint64_t position, uint32_t frameSize, uint32_t frames) {
-  const size_t wanted = static_cast<size_t>(frames) * frameSize;
-  size_t got = 0;
-  while (got < wanted) {
-    const ssize_t n = pread(fd, buffer + got, wanted - got, static_cast<off_t>(position + got));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    got += static_cast<size_t>(n);
-  }
-  return static_cast<uint32_t>(got / frameSize);
-}
 
 // How the frames of a layout are summed.
 enum class Summing {
@@ -118,22 +103,30 @@ double Peak(Summing summing, uint32_t magnitude, bool anyDecoded) {
 
 }  // namespace
 
-void ScanFrames(std::FILE* file, uint32_t dataOffset, uint32_t frameSize, uint32_t bytesPerSample,
-                uint32_t channelCount, uint32_t sampleRate, uint32_t startFrame, uint32_t endFrame,
-                uint32_t resolution, float magnification, double interval, double* peakL,
-                double* peakR) {
+int ScanFrames(WaveInput* input, uint32_t dataOffset, uint32_t frameSize, uint32_t bytesPerSample,
+               uint32_t channelCount, uint32_t sampleRate, uint32_t startFrame, uint32_t endFrame,
+               uint32_t resolution, float magnification, double interval, double* peakL,
+               double* peakR) {
   const Summing summing = ChooseSumming(bytesPerSample, channelCount, resolution);
-  const int fd = fileno(file);
   const uint32_t half = resolution / 2;
   Totals totals;
   uint32_t blockCount = 0;
+  // Bytes of a frame that a stream read cut in two, kept at the front of the
+  // buffer until the rest arrives.
+  uint32_t carried = 0;
 
   uint32_t current = startFrame;
   while (current < endFrame) {
     const uint32_t remaining = endFrame - current;
     const uint32_t wanted = remaining < kChunkFrames ? remaining : kChunkFrames;
-    const uint32_t got =
-        ReadFrames(fd, dataOffset + static_cast<uint64_t>(frameSize) * current, frameSize, wanted);
+    size_t read = 0;
+    const int error =
+        ReadWaveInput(input, dataOffset + static_cast<uint64_t>(frameSize) * current + carried,
+                      buffer + carried, size_t{wanted} * frameSize - carried, &read);
+    if (error != 0) return error;
+    if (read == 0) break;  // the data ended early: a partial frame is dropped
+    const size_t bytes = carried + read;
+    const uint32_t got = static_cast<uint32_t>(bytes / frameSize);
     // The chunk is cut at block ends; blocks run on across chunks.
     const unsigned char* frames = buffer;
     for (uint32_t left = got; left > 0;) {
@@ -168,11 +161,17 @@ void ScanFrames(std::FILE* file, uint32_t dataOffset, uint32_t frameSize, uint32
         totals.sum = 0;
       }
     }
-    FlushRows();              // rows keep coming as the scan goes, a chunk at a time
-    if (got < wanted) break;  // the file ended early: frames not read are not decoded
+    carried = static_cast<uint32_t>(bytes - size_t{got} * frameSize);
+    std::memmove(buffer, buffer + size_t{got} * frameSize, carried);
+    // Rows keep coming as the scan goes, a chunk at a time. Once standard
+    // output has failed (a full disk, a pipe closed with SIGPIPE ignored),
+    // the rest of the span is not worth reading: the run ends at once.
+    FlushRows();
+    if (std::ferror(stdout)) std::exit(2);
   }
   // A float peak of pattern 0 is still 2^-120 once any frame was decoded.
   const bool anyDecoded = current != startFrame;
   *peakL = Peak(summing, totals.peakL, anyDecoded);
   *peakR = channelCount == 2 ? Peak(summing, totals.peakR, anyDecoded) : 0;
+  return 0;
 }

@@ -13,7 +13,7 @@
 #define OSTREL_SCAN_SCAN_H
 
 #include <cstdint>
-#include <cstdio>
+#include "wavefile/input.h"
 
 // Raises *peak to the magnitude of value.
 inline void CheckPeak(double value, double* peak) {
@@ -31,12 +31,15 @@ inline void CheckPeak(double value, double* peak) {
 double BlockLevel(double blockSum, uint32_t channelCount, uint32_t resolution, float magnification);
 
 // Scans the frames and gives back the peaks (peakR stays 0 for mono). The
-// file is read in chunks at data offset + frame size * frame; a read that
-// comes back short (the file shrank after the probe) ends the data there:
-// frames that were not read are never decoded.
-void ScanFrames(std::FILE* file, uint32_t dataOffset, uint32_t frameSize, uint32_t bytesPerSample,
-                uint32_t channelCount, uint32_t sampleRate, uint32_t startFrame, uint32_t endFrame,
-                uint32_t resolution, float magnification, double interval, double* peakL,
-                double* peakR);
+// input is read in chunks from data offset + frame size * frame on; the end of
+// the input, a file that shrank after the probe or a stream that stopped,
+// ends the data there: frames that were not read are never decoded. Returns
+// 0, or the errno value of a read that failed; the peaks are then not set.
+// A run whose standard output has failed ends with status 2 after the chunk
+// whose rows could not be written.
+int ScanFrames(WaveInput* input, uint32_t dataOffset, uint32_t frameSize, uint32_t bytesPerSample,
+               uint32_t channelCount, uint32_t sampleRate, uint32_t startFrame, uint32_t endFrame,
+               uint32_t resolution, float magnification, double interval, double* peakL,
+               double* peakR);
 
 #endif

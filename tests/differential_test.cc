@@ -23,18 +23,30 @@ struct Output {
   double peakL, peakR;
 };
 
-using Scanner = void (*)(std::FILE*, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t,
-                         uint32_t, uint32_t, float, double, double*, double*);
+Output ScanFast(const std::string& path, uint32_t bytesPerSample, uint32_t channelCount,
+                uint32_t sampleRate, uint32_t start, uint32_t end, uint32_t resolution,
+                float magnification) {
+  WaveInput input;
+  EXPECT_TRUE(OpenWaveInput(path.c_str(), &input));
+  Output out{};
+  testing::internal::CaptureStdout();
+  ScanFrames(&input, 44, bytesPerSample * channelCount, bytesPerSample, channelCount, sampleRate,
+             start, end, resolution, magnification, static_cast<double>(resolution) / sampleRate,
+             &out.peakL, &out.peakR);
+  out.rows = testing::internal::GetCapturedStdout();
+  CloseWaveInput(&input);
+  return out;
+}
 
-Output ScanWith(Scanner scanner, const std::string& path, uint32_t bytesPerSample,
-                uint32_t channelCount, uint32_t sampleRate, uint32_t start, uint32_t end,
-                uint32_t resolution, float magnification) {
+Output ScanReference(const std::string& path, uint32_t bytesPerSample, uint32_t channelCount,
+                     uint32_t sampleRate, uint32_t start, uint32_t end, uint32_t resolution,
+                     float magnification) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
   Output out{};
   testing::internal::CaptureStdout();
-  scanner(file, 44, bytesPerSample * channelCount, bytesPerSample, channelCount, sampleRate, start,
-          end, resolution, magnification, static_cast<double>(resolution) / sampleRate, &out.peakL,
-          &out.peakR);
+  ReferenceScanFrames(file, 44, bytesPerSample * channelCount, bytesPerSample, channelCount,
+                      sampleRate, start, end, resolution, magnification,
+                      static_cast<double>(resolution) / sampleRate, &out.peakL, &out.peakR);
   out.rows = testing::internal::GetCapturedStdout();
   std::fclose(file);
   return out;
@@ -44,10 +56,10 @@ Output ScanWith(Scanner scanner, const std::string& path, uint32_t bytesPerSampl
 void ExpectSameScan(const std::string& path, uint32_t bytesPerSample, uint32_t channelCount,
                     uint32_t sampleRate, uint32_t start, uint32_t end, uint32_t resolution,
                     float magnification) {
-  const Output fast = ScanWith(ScanFrames, path, bytesPerSample, channelCount, sampleRate, start,
-                               end, resolution, magnification);
-  const Output slow = ScanWith(ReferenceScanFrames, path, bytesPerSample, channelCount, sampleRate,
-                               start, end, resolution, magnification);
+  const Output fast = ScanFast(path, bytesPerSample, channelCount, sampleRate, start, end,
+                               resolution, magnification);
+  const Output slow = ScanReference(path, bytesPerSample, channelCount, sampleRate, start, end,
+                                    resolution, magnification);
   EXPECT_EQ(fast.peakL, slow.peakL);
   EXPECT_EQ(fast.peakR, slow.peakR);
   EXPECT_EQ(fast.rows, slow.rows);
@@ -140,7 +152,7 @@ TEST(FastScan, LongTwentyFourBitBlocksKeepTheirPeaks) {
   const std::string path = WriteTemp(
       "long24.wav", WavFile(WavFormat{1, 2, 44100, 24}, RandomSamples(&random, 3, 20000, false)));
   ExpectSameScan(path, 3, 2, 44100, 0, 10000, 1u << 30, 1);
-  EXPECT_GT(ScanWith(ScanFrames, path, 3, 2, 44100, 0, 10000, 1u << 30, 1).peakL, 100.0);
+  EXPECT_GT(ScanFast(path, 3, 2, 44100, 0, 10000, 1u << 30, 1).peakL, 100.0);
 }
 
 // Row output shows only whole dots, so a sum one rounding off would rarely

@@ -43,10 +43,10 @@ TEST(HostileFile, AnEmptyFileHasNoFormatChunk) {
   ExpectRun({WriteTemp("empty.wav", ""), "0", "1"}, kHead + kNoFormat, 2);
 }
 
-TEST(HostileFile, ADirectoryOpensButHasNoFormatChunk) {
+TEST(HostileFile, ADirectoryIsAReadError) {
   const std::string path = TempPath("a-directory.wav");
   ASSERT_EQ(mkdir(path.c_str(), 0755), 0);
-  ExpectRun({path, "0", "1"}, kHead + kNoFormat, 2);
+  ExpectRun({path, "0", "1"}, kHead + "Can't read wave file: Is a directory\n", 2);
   rmdir(path.c_str());
 }
 
@@ -200,10 +200,16 @@ void ExpectOneWriteFailureLine(const std::string& err) {
   EXPECT_EQ(err.find('\n'), err.size() - 1) << err;
 }
 
-TEST(OutputFailure, AFullDeviceMakesAWholeRunEndWithStatusTwo) {
+TEST(OutputFailure, AFullDeviceEndsTheRunWithStatusTwoWithoutReadingOn) {
+  // 300000 frames at resolution 1: the first chunk's rows alone overflow
+  // standard output's buffer. Reads fail after two chunks, which the run
+  // must never reach once its output has failed.
   const std::string path =
-      WriteTemp("full-device.wav", WavFile(kMono16At1000, Pcm16Run(256, 1000)));
-  const ToolRun run = RunTool({path, "0", "1", "1"}, "/dev/full");
+      WriteTemp("full-device.wav", WavFile(kMono16At1000, Pcm16Run(256, 300000)));
+  RunSetup setup;
+  setup.stdoutPath = "/dev/full";
+  setup.failReadsAfter = "300000";
+  const ToolRun run = RunTool({path, "0", "1000", "1"}, setup);
   EXPECT_EQ(run.status, 2);
   ExpectOneWriteFailureLine(run.err);
   // The same run with output that can be written succeeds quietly.

@@ -30,15 +30,15 @@ ScanResult Scan(const std::string& frames, Layout layout, uint32_t start, uint32
                 uint32_t resolution, float magnification = 1.0f) {
   static int files = 0;
   const std::string path = WriteTemp("scan" + std::to_string(++files) + ".raw", "header" + frames);
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  EXPECT_NE(file, nullptr);
+  WaveInput input;
+  EXPECT_TRUE(OpenWaveInput(path.c_str(), &input));
   ScanResult result{};
   testing::internal::CaptureStdout();
-  ScanFrames(file, 6, layout.bytesPerSample * layout.channelCount, layout.bytesPerSample,
+  ScanFrames(&input, 6, layout.bytesPerSample * layout.channelCount, layout.bytesPerSample,
              layout.channelCount, layout.sampleRate, start, end, resolution, magnification,
              static_cast<double>(resolution) / layout.sampleRate, &result.peakL, &result.peakR);
   result.rows = testing::internal::GetCapturedStdout();
-  std::fclose(file);
+  CloseWaveInput(&input);
   return result;
 }
 

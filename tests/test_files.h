@@ -20,9 +20,22 @@ struct ToolRun {
   int status;       // exit status, or 128 + signal number
 };
 
-// Runs build/ostrel with these arguments (after the program name), standard
-// output going to `stdoutPath` when given, else captured.
+// How a run is set up beyond its arguments.
+struct RunSetup {
+  std::string stdoutPath;  // standard output goes here; captured when empty
+  std::string stdinPath;   // when given, this file is fed to standard input through a pipe
+  std::string
+      failReadsAfter;      // when given, the read-fault library fails reads after this many bytes
+  bool failFstat = false;  // the read-fault library fails fstat
+};
+
+// Runs build/ostrel with these arguments (after the program name).
+ToolRun RunTool(const std::vector<std::string>& args, const RunSetup& setup);
+// Standard output going to `stdoutPath` when given, else captured.
 ToolRun RunTool(const std::vector<std::string>& args, const std::string& stdoutPath = "");
+
+// What the read-fault library writes on standard error when it fails a call.
+inline const std::string kInjectedFault = "read fault injected\n";
 
 // The banner every run prints first, and the messages of the failed runs.
 inline const char kBanner[] = "Ostrel 1.01\n";
@@ -34,7 +47,9 @@ inline const std::string kNoData = "Can't find data block in wave file!\n";
 inline const std::string kAbove48 = "Showing values above -48 dB\n";
 
 // Runs the tool and checks the whole of standard output, the status and the
-// silence of standard error.
+// silence of standard error. When the first argument is a file, the same run
+// with "-" and the file fed through a pipe must print the same bytes and end
+// with the same status: a stream is read exactly as the file would be.
 void ExpectRun(const std::vector<std::string>& args, const std::string& out, int status);
 
 // A row's bar of dots.

@@ -27,13 +27,20 @@ std::ostream& operator<<(std::ostream& out, const Attributes& a) {
              << a.channelCount << ", offset " << a.dataOffset << ", frames " << a.frameCount << "}";
 }
 
+Attributes ProbePath(const std::string& path) {
+  WaveInput input;
+  EXPECT_TRUE(OpenWaveInput(path.c_str(), &input));
+  Attributes a{};
+  GetAttributes(&input, &a.sampleRate, &a.bytesPerSample, &a.channelCount, &a.dataOffset,
+                &a.frameCount);
+  CloseWaveInput(&input);
+  return a;
+}
+
 Attributes Probe(const std::string& bytes) {
   static int files = 0;
   const std::string path = WriteTemp("probe" + std::to_string(++files) + ".wav", bytes);
-  Attributes a{};
-  GetAttributes(path.c_str(), &a.sampleRate, &a.bytesPerSample, &a.channelCount, &a.dataOffset,
-                &a.frameCount);
-  return a;
+  return ProbePath(path);
 }
 
 const WavFormat kStereo16{1, 2, 44100, 16};
@@ -105,10 +112,7 @@ TEST(GetAttributes, HugeDataSizeIsCutToTheFileBeyond2GiB) {
   // A sparse file: a data size of nearly 4 GiB over 3 GiB of real length.
   const std::string path = WriteTemp("sparse.wav", CanonicalHeader(kStereo16, 0xFFFFFFF0u));
   ASSERT_EQ(truncate(path.c_str(), 44 + 3ll * 1024 * 1024 * 1024), 0);
-  Attributes a{};
-  GetAttributes(path.c_str(), &a.sampleRate, &a.bytesPerSample, &a.channelCount, &a.dataOffset,
-                &a.frameCount);
-  EXPECT_EQ(a.frameCount, 3u * 1024 * 1024 * 1024 / 4);
+  EXPECT_EQ(ProbePath(path).frameCount, 3u * 1024 * 1024 * 1024 / 4);
 }
 
 struct FailureCase {
@@ -131,14 +135,8 @@ TEST(GetAttributesDeathTest, EndsWithStatus2WhenATagCannotBeFound) {
   int n = 0;
   for (const FailureCase& c : cases) {
     const std::string path = WriteTemp("fail" + std::to_string(++n) + ".wav", c.file);
-    uint32_t v[5];
-    EXPECT_EXIT(GetAttributes(path.c_str(), &v[0], &v[1], &v[2], &v[3], &v[4]),
-                testing::ExitedWithCode(2), "")
-        << c.name;
+    EXPECT_EXIT(ProbePath(path), testing::ExitedWithCode(2), "") << c.name;
   }
-  uint32_t v[5];
-  EXPECT_EXIT(GetAttributes(TempPath("missing.wav").c_str(), &v[0], &v[1], &v[2], &v[3], &v[4]),
-              testing::ExitedWithCode(2), "");
 }
 
 }  // namespace

@@ -1,0 +1,134 @@
+// Input that is not a plain file read to its end: a live stream whose rows
+// must come out as its blocks complete, and reads that fail.
+
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "examples/wav_writer.h"
+#include "tests/test_files.h"
+
+namespace {
+
+const WavFormat kMono16At1000{1, 1, 1000, 16};
+
+// Reads from fd until the text read ends with a newline, or fails the test
+// after 10 s without one: a row held back shows as a timeout, not as chance.
+std::string ReadLines(int fd) {
+  std::string text;
+  while (text.empty() || text.back() != '\n') {
+    pollfd ready{fd, POLLIN, 0};
+    if (poll(&ready, 1, 10000) != 1) {
+      ADD_FAILURE() << "no complete line within 10 s; got \"" << text << "\"";
+      return text;
+    }
+    char chunk[256];
+    const ssize_t n = read(fd, chunk, sizeof chunk);
+    if (n <= 0) return text;
+    text.append(chunk, static_cast<size_t>(n));
+  }
+  return text;
+}
+
+void WriteAll(int fd, const std::string& bytes) {
+  ASSERT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+}
+
+TEST(LiveStream, EachRowComesOutOnceItsBlockIsComplete) {
+  // A recorder's stream: the data size it cannot know yet is 0xFFFFFFFF. The
+  // test hands over one block of 100 frames at a time, then waits for its row
+  // before it writes the next one; the last block arrives in two pieces, the
+  // first one cutting a frame in half.
+  int input[2];
+  int output[2];
+  ASSERT_EQ(pipe(input), 0);
+  ASSERT_EQ(pipe(output), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    dup2(input[0], 0);
+    dup2(output[1], 1);
+    for (int fd : {input[0], input[1], output[0], output[1]}) close(fd);
+    execl(OSTREL_BINARY, OSTREL_BINARY, "-", "0", "10", "100", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(input[0]);
+  close(output[1]);
+  signal(SIGPIPE, SIG_IGN);
+
+  WriteAll(input[1], CanonicalHeader(kMono16At1000, 0xFFFFFFFF) + Pcm16Run(256, 100));
+  EXPECT_EQ(ReadLines(output[0]), kHead + "0.05\t.\n");
+  WriteAll(input[1], Pcm16Run(512, 100));
+  EXPECT_EQ(ReadLines(output[0]), "0.15\t..\n");
+  const std::string last = Pcm16Run(768, 100);
+  WriteAll(input[1], last.substr(0, 101));
+  WriteAll(input[1], last.substr(101));
+  EXPECT_EQ(ReadLines(output[0]), "0.25\t...\n");
+  close(input[1]);  // the recording stops
+  std::string rest;
+  char chunk[256];
+  for (ssize_t n; (n = read(output[0], chunk, sizeof chunk)) > 0;)
+    rest.append(chunk, static_cast<size_t>(n));
+  close(output[0]);
+  EXPECT_EQ(rest, kAbove48 + "Peak over interval -32.6 dB\n");
+  int wstatus = 0;
+  ASSERT_EQ(waitpid(child, &wstatus, 0), child);
+  EXPECT_TRUE(WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0);
+}
+
+TEST(ReadFailure, EndsTheRunWithTheReasonAndNoSummary) {
+  // 200000 mono frames at resolution 1000: 200 rows, and more than one chunk
+  // of reads, so a failure can come in the header, in the first chunk or
+  // after some rows have gone out.
+  const std::string path =
+      WriteTemp("read-fault.wav", WavFile(kMono16At1000, Pcm16Run(256, 200000)));
+  const std::vector<std::string> args = {path, "0", "1000", "1000"};
+  const ToolRun clean = RunTool(args);
+  ASSERT_EQ(clean.status, 0);
+  const std::string kReadError = "Can't read wave file: Input/output error\n";
+
+  struct Case {
+    const char* where;
+    const char* failAfter;  // bytes read before reads fail
+    bool stream;
+    bool failFstat;
+    bool rowsBefore;  // whether rows come out before the failure
+  } const cases[] = {
+      {"length query", "", false, true, false},
+      {"header of a file", "0", false, false, false},
+      {"first chunk of a file", "100", false, false, false},
+      {"later chunk of a file", "300000", false, false, true},
+      {"header of a stream", "0", true, false, false},
+      {"inside the header of a stream", "20", true, false, false},
+      {"later read of a stream", "300000", true, false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.where);
+    RunSetup setup;
+    setup.failReadsAfter = c.failAfter;
+    setup.failFstat = c.failFstat;
+    std::vector<std::string> runArgs = args;
+    if (c.stream) {
+      setup.stdinPath = path;
+      runArgs[0] = "-";
+    }
+    const ToolRun run = RunTool(runArgs, setup);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, kInjectedFault);
+    // The rows printed before the failure are those of the whole run, cut
+    // short; the reason follows them and nothing else does.
+    ASSERT_GE(run.out.size(), kReadError.size()) << run.out;
+    const size_t rowsEnd = run.out.size() - kReadError.size();
+    EXPECT_EQ(run.out.substr(rowsEnd), kReadError);
+    EXPECT_EQ(clean.out.compare(0, rowsEnd, run.out, 0, rowsEnd), 0) << run.out;
+    EXPECT_EQ(rowsEnd > kHead.size(), c.rowsBefore) << run.out;
+  }
+}
+
+}  // namespace
