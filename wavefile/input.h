@@ -22,7 +22,7 @@ struct WaveInput {
   bool ownsFd = false;      // false for standard input, which is not closed
   uint64_t consumed = 0;    // stream: bytes taken from it so far
   uint32_t headLength = 0;  // stream: the first bytes, kept in `head`
-  unsigned char head[kHeadBytes];
+  unsigned char head[kHeadBytes] = {};
 };
 
 // Opens the input named by `path`; "-" is standard input (a file called "-"
