@@ -6,8 +6,8 @@
 // error paths with exit(); the target is linked with -Wl,--wrap=exit, so those
 // calls land in __wrap_exit, which jumps back here while a run is active and
 // the fuzzer goes on with the next input. The frames that the jump leaves hold
-// no objects with destructors (the program keeps plain values and FILE
-// handles), which is what makes leaving them by longjmp sound.
+// no objects with destructors (the program keeps plain values and file
+// descriptors), which is what makes leaving them by longjmp sound.
 //
 // Standard output goes to /dev/null, still through the program's own
 // formatting; set OSTREL_FUZZ_SHOW_OUTPUT=1 to keep it and to see each
@@ -21,8 +21,8 @@
 // eat most of the fuzzing time. So fwrite and fwrite_unlocked are wrapped as
 // well: once a single row passes OSTREL_FUZZ_ROW_LIMIT bytes (default 2^20,
 // far above the 32768 dots of any integer sample; 0 turns the cut off) the
-// run is cut short, the files it opened (tracked through wrapped fopen and
-// fclose) are closed, and the first few such inputs of each process are saved
+// run is cut short, the files it opened (tracked through wrapped open and
+// close) are closed, and the first few such inputs of each process are saved
 // as long-row-* files in OSTREL_FUZZ_LONG_ROWS, when that names a folder. A
 // row counts from the last newline that went through fwrite; output whose
 // newlines go out another way is limited as a whole instead.
@@ -50,8 +50,8 @@ extern "C" {
 [[noreturn]] void __real_exit(int status);
 size_t __real_fwrite(const void* data, size_t size, size_t count, std::FILE* stream);
 size_t __real_fwrite_unlocked(const void* data, size_t size, size_t count, std::FILE* stream);
-std::FILE* __real_fopen(const char* path, const char* mode);
-int __real_fclose(std::FILE* stream);
+int __real_open(const char* path, int flags, ...);
+int __real_close(int fd);
 }
 
 namespace {
@@ -64,8 +64,8 @@ volatile bool runActive = false;
 volatile int exitStatus = 0;
 
 size_t rowLimit = size_t{1} << 20;
-size_t rowBytes = 0;               // written since the last newline
-std::vector<std::FILE*> runFiles;  // opened by the run and not yet closed
+size_t rowBytes = 0;        // written since the last newline
+std::vector<int> runFiles;  // opened by the run and not yet closed
 std::string longRowFolder;
 int longRowsSaved = 0;
 constexpr int kMostLongRowsSaved = 3;
@@ -131,10 +131,10 @@ void SaveLongRowInput() {
   char name[32];
   std::snprintf(name, sizeof name, "long-row-%016llx",
                 static_cast<unsigned long long>(Fingerprint(currentInput, currentSize)));
-  std::FILE* file = __real_fopen((longRowFolder + "/" + name).c_str(), "wb");
+  std::FILE* file = std::fopen((longRowFolder + "/" + name).c_str(), "wb");
   if (file == nullptr) return;
   __real_fwrite(currentInput, 1, currentSize, file);
-  __real_fclose(file);
+  std::fclose(file);
 }
 
 // Counts what a run writes to standard output, row by row, and cuts the run
@@ -188,15 +188,16 @@ extern "C" size_t __wrap_fwrite_unlocked(const void* data, size_t size, size_t c
   return __real_fwrite_unlocked(data, size, count, stream);
 }
 
-extern "C" std::FILE* __wrap_fopen(const char* path, const char* mode) {
-  std::FILE* file = __real_fopen(path, mode);
-  if (runActive && file != nullptr) runFiles.push_back(file);
-  return file;
+// The program opens its input read-only, without O_CREAT, so no mode follows.
+extern "C" int __wrap_open(const char* path, int flags, ...) {
+  const int fd = __real_open(path, flags);
+  if (runActive && fd >= 0) runFiles.push_back(fd);
+  return fd;
 }
 
-extern "C" int __wrap_fclose(std::FILE* stream) {
-  runFiles.erase(std::remove(runFiles.begin(), runFiles.end(), stream), runFiles.end());
-  return __real_fclose(stream);
+extern "C" int __wrap_close(int fd) {
+  runFiles.erase(std::remove(runFiles.begin(), runFiles.end(), fd), runFiles.end());
+  return __real_close(fd);
 }
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -265,7 +266,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     default:
       cut = true;
       // The run's own exit would have closed these.
-      while (!runFiles.empty()) __wrap_fclose(runFiles.back());
+      while (!runFiles.empty()) __wrap_close(runFiles.back());
       break;
   }
 
