@@ -1,8 +1,8 @@
 #include "driver/settings.h"
 
-#include <cfloat>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 float ParseTime(const char* text) { return static_cast<float>(std::strtod(text, nullptr)); }
 
@@ -20,14 +20,29 @@ float ParseMagnification(const char* text) {
 }
 
 uint32_t FrameAtTime(uint32_t sampleRate, float seconds) {
-  static_assert(LDBL_MANT_DIG >= 56, "a 32-bit rate times a float needs a 56-bit significand");
-  // 32 + 24 significant bits: the product is exact in long double.
-  const long double product =
-      static_cast<long double>(sampleRate) * static_cast<long double>(seconds);
-  // The signed 64-bit range after truncation: (-2^63 - 1, 2^63). Both bounds
-  // are exact in long double; nan fails both tests.
-  if (!(product > -9223372036854775809.0L && product < 9223372036854775808.0L)) return 0;
-  return static_cast<uint32_t>(static_cast<uint64_t>(static_cast<int64_t>(product)));
+  uint32_t bits;
+  std::memcpy(&bits, &seconds, sizeof bits);
+  const uint32_t field = bits >> 23 & 0xFF;
+  if (field == 0xFF) return 0;  // inf and nan
+  const uint32_t fraction = bits & 0x7FFFFF;
+  // |seconds| = significand * 2^exponent; times a 32-bit rate, the 24-bit
+  // significand makes an exact product below 2^56.
+  const uint64_t significand = field == 0 ? fraction : fraction | 0x800000;
+  const int exponent = field == 0 ? -149 : static_cast<int>(field) - 150;
+  const uint64_t product = sampleRate * significand;
+  const bool negative = (bits >> 31) != 0;
+  uint64_t whole;  // |rate * seconds|, truncated
+  if (exponent < 0) {
+    whole = exponent <= -64 ? 0 : product >> -exponent;
+  } else {
+    // The truncated product must fit the signed 64-bit range: up to 2^63 - 1
+    // above zero, down to -2^63 below.
+    const uint64_t most = negative ? uint64_t{1} << 63 : (uint64_t{1} << 63) - 1;
+    if (product != 0 && (exponent >= 64 || product > most >> exponent)) return 0;
+    whole = product << exponent;
+  }
+  // Modulo 2^32, so small negative times wrap to large frames.
+  return static_cast<uint32_t>(negative ? 0 - whole : whole);
 }
 
 uint32_t SettleResolution(bool given, int32_t resolution, uint32_t sampleRate) {

@@ -7,25 +7,50 @@
 // units. Float layouts add the magnitudes to a double one after the other,
 // left then right, exactly as a frame-by-frame scan would, and keep peaks as
 // the largest magnitude bit pattern (the magnitude grows with the pattern).
+//
+// The loops come in sets built for one kind of processor; every set gives
+// the same totals and peaks. The scan takes one set per run, ChooseKernels'.
 #ifndef OSTREL_SCAN_KERNELS_H
 #define OSTREL_SCAN_KERNELS_H
 
 #include <cstdint>
 
-void SumInt16(const unsigned char* frames, uint32_t count, uint32_t channelCount, uint64_t* units,
-              uint32_t* peakL, uint32_t* peakR);
-void SumInt24(const unsigned char* frames, uint32_t count, uint32_t channelCount, uint64_t* units,
-              uint32_t* peakL, uint32_t* peakR);
-void SumFloat32(const unsigned char* frames, uint32_t count, uint32_t channelCount, double* sum,
-                uint32_t* peakL, uint32_t* peakR);
-
-// Four whole blocks of float frames side by side, each summed one frame after
-// the other like SumFloat32 from 0: the four sums do not wait on each other,
-// which keeps the adder busy, and each comes out as if its block were summed
-// alone.
+// Float blocks summed side by side: whole blocks, each summed one frame
+// after the other from 0 like a float loop, so each comes out as if it were
+// summed alone; the sums do not wait on each other, which keeps the adder
+// busy.
 constexpr uint32_t kInterleavedBlocks = 4;
-void SumFloat32Blocks(const unsigned char* frames, uint32_t blockFrames, uint32_t channelCount,
-                      double sums[kInterleavedBlocks], uint32_t* peakL, uint32_t* peakR);
+
+using IntegerLoop = void (*)(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                             uint64_t* units, uint32_t* peakL, uint32_t* peakR);
+using FloatLoop = void (*)(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                           double* sum, uint32_t* peakL, uint32_t* peakR);
+using FloatBlocksLoop = void (*)(const unsigned char* frames, uint32_t blockFrames,
+                                 uint32_t channelCount, double sums[kInterleavedBlocks],
+                                 uint32_t* peakL, uint32_t* peakR);
+
+struct Kernels {
+  const char* name;
+  IntegerLoop sumInt16;
+  IntegerLoop sumInt24;
+  FloatLoop sumFloat32;
+  FloatBlocksLoop sumFloat32Blocks;  // kInterleavedBlocks blocks of blockFrames frames
+};
+
+// The loops in plain C++, which the compiler vectorises for the target it
+// builds for (SSE2 on x86-64, NEON on aarch64). They run on any processor.
+Kernels PlainKernels();
+
+#if defined(__x86_64__)
+// The same loops built for AVX2, with a hand-written 24-bit loop; only for a
+// processor that has AVX2.
+Kernels Avx2Kernels();
+#endif
+
+// The set a run uses: AVX2 on an x86-64 processor that has it, the plain
+// loops everywhere else, and always in a build made with
+// OSTREL_PLAIN_KERNELS (so that the whole suite can run them).
+Kernels ChooseKernels();
 
 // 24-bit samples summed as doubles one after the other: for blocks so long
 // that the sum leaves the range where doubles add integers exactly. Peaks in

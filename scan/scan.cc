@@ -1,6 +1,5 @@
 #include "scan/scan.h"
 
-#include <cfloat>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,14 +7,6 @@
 #include "display/waveform.h"
 #include "scan/float32.h"
 #include "scan/kernels.h"
-
-static_assert(LDBL_MANT_DIG == 64, "block levels need the x86-64 80-bit long double");
-
-double BlockLevel(double blockSum, uint32_t channelCount, uint32_t resolution,
-                  float magnification) {
-  const long double sum = channelCount == 2 ? blockSum / 2 : blockSum;
-  return static_cast<double>(sum / resolution * magnification);
-}
 
 namespace {
 
@@ -67,19 +58,19 @@ struct Totals {
   uint32_t peakR = 0;
 };
 
-void AddFrames(Summing summing, const unsigned char* frames, uint32_t count, uint32_t channelCount,
-               Totals* totals) {
+void AddFrames(const Kernels& kernels, Summing summing, const unsigned char* frames, uint32_t count,
+               uint32_t channelCount, Totals* totals) {
   switch (summing) {
     case Summing::kNone:
       return;
     case Summing::kInteger16:
-      SumInt16(frames, count, channelCount, &totals->units, &totals->peakL, &totals->peakR);
+      kernels.sumInt16(frames, count, channelCount, &totals->units, &totals->peakL, &totals->peakR);
       return;
     case Summing::kInteger24:
-      SumInt24(frames, count, channelCount, &totals->units, &totals->peakL, &totals->peakR);
+      kernels.sumInt24(frames, count, channelCount, &totals->units, &totals->peakL, &totals->peakR);
       return;
     case Summing::kFloat:
-      SumFloat32(frames, count, channelCount, &totals->sum, &totals->peakL, &totals->peakR);
+      kernels.sumFloat32(frames, count, channelCount, &totals->sum, &totals->peakL, &totals->peakR);
       return;
     case Summing::kDoubleFrames:
       SumInt24AsDoubles(frames, count, channelCount, &totals->sum, &totals->peakL, &totals->peakR);
@@ -108,6 +99,7 @@ int ScanFrames(WaveInput* input, uint32_t dataOffset, uint32_t frameSize, uint32
                uint32_t resolution, float magnification, double interval, double* peakL,
                double* peakR) {
   const Summing summing = ChooseSumming(bytesPerSample, channelCount, resolution);
+  const Kernels kernels = ChooseKernels();
   const uint32_t half = resolution / 2;
   Totals totals;
   uint32_t blockCount = 0;
@@ -135,7 +127,8 @@ int ScanFrames(WaveInput* input, uint32_t dataOffset, uint32_t frameSize, uint32
         // Float sums must keep their order within a block, but separate
         // blocks can be summed side by side.
         double sums[kInterleavedBlocks];
-        SumFloat32Blocks(frames, resolution, channelCount, sums, &totals.peakL, &totals.peakR);
+        kernels.sumFloat32Blocks(frames, resolution, channelCount, sums, &totals.peakL,
+                                 &totals.peakR);
         for (double sum : sums) {
           current += resolution;
           Waveform(current - half, sampleRate,
@@ -147,7 +140,7 @@ int ScanFrames(WaveInput* input, uint32_t dataOffset, uint32_t frameSize, uint32
       }
       const uint32_t toBlockEnd = resolution == 0 ? left : resolution - blockCount;
       const uint32_t count = left < toBlockEnd ? left : toBlockEnd;
-      AddFrames(summing, frames, count, channelCount, &totals);
+      AddFrames(kernels, summing, frames, count, channelCount, &totals);
       frames += static_cast<size_t>(count) * frameSize;
       left -= count;
       current += count;

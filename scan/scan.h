@@ -15,6 +15,8 @@
 #include <cstdint>
 #include "wavefile/input.h"
 
+#include "scan/level.h"  // BlockLevel, the level of a complete block
+
 // Raises *peak to the magnitude of value.
 inline void CheckPeak(double value, double* peak) {
   if (value > *peak)
@@ -22,13 +24,6 @@ inline void CheckPeak(double value, double* peak) {
   else if (-value > *peak)
     *peak = -value;
 }
-
-// The level of a complete block: (S / resolution) * magnification, S being
-// the block sum, halved for two channels. The quotient and the product are
-// formed in the 80-bit extended format and rounded to double once, so that a
-// level whose exact value is whole comes out whole (23 / 5 * 100 is 460, not
-// the 459.99999999999994 of plain double arithmetic, which would lose a dot).
-double BlockLevel(double blockSum, uint32_t channelCount, uint32_t resolution, float magnification);
 
 // Scans the frames and gives back the peaks (peakR stays 0 for mono). The
 // input is read in chunks from data offset + frame size * frame on; the end of

@@ -157,44 +157,49 @@ TEST(FastScan, LongTwentyFourBitBlocksKeepTheirPeaks) {
 
 // Row output shows only whole dots, so a sum one rounding off would rarely
 // show there: the loops' sums are compared bit for bit as well, against
-// magnitudes added one after the other in double arithmetic.
+// magnitudes added one after the other in double arithmetic, for the plain
+// loops and for the set this run uses (AVX2 where the processor has it).
 TEST(FastScan, LoopSumsEqualSequentialDoubleSums) {
-  std::mt19937 random(11);
-  for (uint32_t channels : {1u, 2u}) {
-    const uint32_t frames = 3 * 4099;
-    const std::string floats = RandomSamples(&random, 4, size_t{frames} * channels, false);
-    const auto* bytes = reinterpret_cast<const unsigned char*>(floats.data());
-    double sequential[3] = {0, 0, 0};
-    for (size_t i = 0; i < size_t{frames} * channels; ++i) {
-      const unsigned char* p = bytes + 4 * i;
-      sequential[i / channels / 4099] += std::fabs(Float32Convert(p[0], p[1], p[2], p[3]));
-    }
-    double sum = 0;
-    uint32_t peakL = 0, peakR = 0;
-    SumFloat32(bytes, 4099, channels, &sum, &peakL, &peakR);
-    EXPECT_EQ(sum, sequential[0]);
-    double sums[kInterleavedBlocks];
-    SumFloat32Blocks(bytes, 4099 * 3 / kInterleavedBlocks, channels, sums, &peakL, &peakR);
-    double blockwise[kInterleavedBlocks] = {};
-    const uint32_t blockFrames = 4099 * 3 / kInterleavedBlocks;
-    for (size_t i = 0; i < size_t{blockFrames} * kInterleavedBlocks * channels; ++i) {
-      const unsigned char* p = bytes + 4 * i;
-      blockwise[i / channels / blockFrames] += std::fabs(Float32Convert(p[0], p[1], p[2], p[3]));
-    }
-    for (uint32_t b = 0; b < kInterleavedBlocks; ++b) EXPECT_EQ(sums[b], blockwise[b]) << b;
+  for (const Kernels& kernels : {PlainKernels(), ChooseKernels()}) {
+    SCOPED_TRACE(kernels.name);
+    std::mt19937 random(11);
+    for (uint32_t channels : {1u, 2u}) {
+      const uint32_t frames = 3 * 4099;
+      const std::string floats = RandomSamples(&random, 4, size_t{frames} * channels, false);
+      const auto* bytes = reinterpret_cast<const unsigned char*>(floats.data());
+      double sequential[3] = {0, 0, 0};
+      for (size_t i = 0; i < size_t{frames} * channels; ++i) {
+        const unsigned char* p = bytes + 4 * i;
+        sequential[i / channels / 4099] += std::fabs(Float32Convert(p[0], p[1], p[2], p[3]));
+      }
+      double sum = 0;
+      uint32_t peakL = 0, peakR = 0;
+      kernels.sumFloat32(bytes, 4099, channels, &sum, &peakL, &peakR);
+      EXPECT_EQ(sum, sequential[0]);
+      double sums[kInterleavedBlocks];
+      kernels.sumFloat32Blocks(bytes, 4099 * 3 / kInterleavedBlocks, channels, sums, &peakL,
+                               &peakR);
+      double blockwise[kInterleavedBlocks] = {};
+      const uint32_t blockFrames = 4099 * 3 / kInterleavedBlocks;
+      for (size_t i = 0; i < size_t{blockFrames} * kInterleavedBlocks * channels; ++i) {
+        const unsigned char* p = bytes + 4 * i;
+        blockwise[i / channels / blockFrames] += std::fabs(Float32Convert(p[0], p[1], p[2], p[3]));
+      }
+      for (uint32_t b = 0; b < kInterleavedBlocks; ++b) EXPECT_EQ(sums[b], blockwise[b]) << b;
 
-    for (uint32_t bytesPerSample : {2u, 3u}) {
-      const std::string ints =
-          RandomSamples(&random, bytesPerSample, size_t{frames} * channels, false);
-      const auto* intBytes = reinterpret_cast<const unsigned char*>(ints.data());
-      double expected = 0;
-      for (size_t i = 0; i < size_t{frames} * channels; ++i)
-        expected += std::fabs(bytesPerSample == 2 ? ReferenceDecode16(intBytes + 2 * i)
-                                                  : ReferenceDecode24(intBytes + 3 * i));
-      uint64_t units = 0;
-      (bytesPerSample == 2 ? SumInt16 : SumInt24)(intBytes, frames, channels, &units, &peakL,
-                                                  &peakR);
-      EXPECT_EQ(static_cast<double>(units) / (bytesPerSample == 2 ? 256 : 65536), expected);
+      for (uint32_t bytesPerSample : {2u, 3u}) {
+        const std::string ints =
+            RandomSamples(&random, bytesPerSample, size_t{frames} * channels, false);
+        const auto* intBytes = reinterpret_cast<const unsigned char*>(ints.data());
+        double expected = 0;
+        for (size_t i = 0; i < size_t{frames} * channels; ++i)
+          expected += std::fabs(bytesPerSample == 2 ? ReferenceDecode16(intBytes + 2 * i)
+                                                    : ReferenceDecode24(intBytes + 3 * i));
+        uint64_t units = 0;
+        (bytesPerSample == 2 ? kernels.sumInt16 : kernels.sumInt24)(intBytes, frames, channels,
+                                                                    &units, &peakL, &peakR);
+        EXPECT_EQ(static_cast<double>(units) / (bytesPerSample == 2 ? 256 : 65536), expected);
+      }
     }
   }
 }

@@ -1,0 +1,160 @@
+// The bodies of the per-frame loops, shared by every set of them: each set
+// instantiates them in functions built for its processor, and they are
+// inlined there, so the compiler vectorises each copy for that processor.
+// These run once per sample of the whole span: speed beats brevity here.
+#ifndef OSTREL_SCAN_KERNEL_LOOPS_H
+#define OSTREL_SCAN_KERNEL_LOOPS_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "scan/float32.h"
+#include "scan/kernels.h"
+
+// A loop body, inlined into every build of its loop.
+#define OSTREL_LOOP inline __attribute__((always_inline))
+
+namespace loops {
+
+OSTREL_LOOP uint32_t Magnitude16(const unsigned char* p) {
+  int16_t v;
+  std::memcpy(&v, p, sizeof v);
+  const int32_t wide = v;
+  return static_cast<uint32_t>(wide < 0 ? -wide : wide);
+}
+
+OSTREL_LOOP uint32_t Magnitude24(const unsigned char* p) {
+  const int32_t v =
+      static_cast<int32_t>(static_cast<uint32_t>(p[0]) << 8 | static_cast<uint32_t>(p[1]) << 16 |
+                           static_cast<uint32_t>(p[2]) << 24) >>
+      8;
+  return static_cast<uint32_t>(v < 0 ? -v : v);
+}
+
+OSTREL_LOOP uint32_t Bits32(const unsigned char* p) {
+  uint32_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+OSTREL_LOOP uint32_t Max(uint32_t a, uint32_t b) { return a > b ? a : b; }
+
+// Integer magnitudes of `Bytes`-byte samples, summed in 32-bit pieces of
+// `Piece` samples (2^16 magnitudes of at most 2^15 units, or 2^8 of at most
+// 2^23, stay below 2^32) and added to the 64-bit total between pieces.
+template <size_t Bytes, uint32_t Piece, uint32_t (*Magnitude)(const unsigned char*)>
+OSTREL_LOOP void SumIntegerLoop(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                                uint64_t* units, uint32_t* peakL, uint32_t* peakR) {
+  uint32_t left = *peakL;
+  uint32_t right = *peakR;
+  uint64_t total = *units;
+  const size_t frameSize = Bytes * channelCount;
+  const uint32_t piece = channelCount == 2 ? Piece / 2 : Piece;
+  for (uint32_t done = 0; done < count;) {
+    const uint32_t n = count - done < piece ? count - done : piece;
+    const unsigned char* p = frames + done * frameSize;
+    uint32_t part = 0;
+    if (channelCount == 2) {
+      for (size_t i = 0; i < n; ++i) {
+        const uint32_t l = Magnitude(p + 2 * Bytes * i);
+        const uint32_t r = Magnitude(p + 2 * Bytes * i + Bytes);
+        part += l + r;
+        left = Max(left, l);
+        right = Max(right, r);
+      }
+    } else {
+      for (size_t i = 0; i < n; ++i) {
+        const uint32_t v = Magnitude(p + Bytes * i);
+        part += v;
+        left = Max(left, v);
+      }
+    }
+    total += part;
+    done += n;
+  }
+  *units = total;
+  *peakL = left;
+  *peakR = right;
+}
+
+OSTREL_LOOP void SumInt16Loop(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                              uint64_t* units, uint32_t* peakL, uint32_t* peakR) {
+  SumIntegerLoop<2, 1u << 16, Magnitude16>(frames, count, channelCount, units, peakL, peakR);
+}
+
+OSTREL_LOOP void SumInt24Loop(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                              uint64_t* units, uint32_t* peakL, uint32_t* peakR) {
+  SumIntegerLoop<3, 1u << 8, Magnitude24>(frames, count, channelCount, units, peakL, peakR);
+}
+
+OSTREL_LOOP void SumFloat32Loop(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                                double* sum, uint32_t* peakL, uint32_t* peakR) {
+  constexpr uint32_t kMagnitude = 0x7FFFFFFF;
+  uint32_t left = *peakL;
+  uint32_t right = *peakR;
+  double total = *sum;
+  if (channelCount == 2) {
+    for (size_t i = 0; i < count; ++i) {
+      const uint32_t l = Bits32(frames + 8 * i) & kMagnitude;
+      const uint32_t r = Bits32(frames + 8 * i + 4) & kMagnitude;
+      total += Float32Magnitude(l);
+      total += Float32Magnitude(r);
+      left = Max(left, l);
+      right = Max(right, r);
+    }
+  } else {
+    for (size_t i = 0; i < count; ++i) {
+      const uint32_t v = Bits32(frames + 4 * i) & kMagnitude;
+      total += Float32Magnitude(v);
+      left = Max(left, v);
+    }
+  }
+  *sum = total;
+  *peakL = left;
+  *peakR = right;
+}
+
+OSTREL_LOOP void SumFloat32BlocksLoop(const unsigned char* frames, uint32_t blockFrames,
+                                      uint32_t channelCount, double sums[kInterleavedBlocks],
+                                      uint32_t* peakL, uint32_t* peakR) {
+  constexpr uint32_t kMagnitude = 0x7FFFFFFF;
+  const size_t frameSize = size_t{4} * channelCount;
+  const size_t stride = static_cast<size_t>(blockFrames) * frameSize;
+  double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+  uint32_t left = *peakL;
+  uint32_t right = *peakR;
+  const unsigned char* p = frames;
+  for (uint32_t i = 0; i < blockFrames; ++i, p += frameSize) {
+    const uint32_t l0 = Bits32(p) & kMagnitude;
+    const uint32_t l1 = Bits32(p + stride) & kMagnitude;
+    const uint32_t l2 = Bits32(p + 2 * stride) & kMagnitude;
+    const uint32_t l3 = Bits32(p + 3 * stride) & kMagnitude;
+    s0 += Float32Magnitude(l0);
+    s1 += Float32Magnitude(l1);
+    s2 += Float32Magnitude(l2);
+    s3 += Float32Magnitude(l3);
+    left = Max(Max(left, Max(l0, l1)), Max(l2, l3));
+    if (channelCount == 2) {
+      const uint32_t r0 = Bits32(p + 4) & kMagnitude;
+      const uint32_t r1 = Bits32(p + stride + 4) & kMagnitude;
+      const uint32_t r2 = Bits32(p + 2 * stride + 4) & kMagnitude;
+      const uint32_t r3 = Bits32(p + 3 * stride + 4) & kMagnitude;
+      s0 += Float32Magnitude(r0);
+      s1 += Float32Magnitude(r1);
+      s2 += Float32Magnitude(r2);
+      s3 += Float32Magnitude(r3);
+      right = Max(Max(right, Max(r0, r1)), Max(r2, r3));
+    }
+  }
+  sums[0] = s0;
+  sums[1] = s1;
+  sums[2] = s2;
+  sums[3] = s3;
+  *peakL = left;
+  *peakR = right;
+}
+
+}  // namespace loops
+
+#endif

@@ -1,0 +1,172 @@
+#include "scan/level.h"
+
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+// Every intermediate below is held exactly in 128 bits; both targets have
+// these types.
+__extension__ typedef unsigned __int128 Uint128;
+__extension__ typedef __int128 Int128;
+
+constexpr uint64_t kHiddenBit = uint64_t{1} << 52;
+
+// A finite magnitude as significand * 2^exponent.
+struct Binary {
+  uint64_t significand;
+  int exponent;
+};
+
+Binary Decompose(double magnitude) {
+  uint64_t bits;
+  std::memcpy(&bits, &magnitude, sizeof bits);
+  const int field = static_cast<int>(bits >> 52 & 0x7FF);
+  const uint64_t fraction = bits & (kHiddenBit - 1);
+  if (field == 0) return {fraction, -1074};
+  return {fraction | kHiddenBit, field - 1075};
+}
+
+Binary Decompose(float magnitude) {
+  uint32_t bits;
+  std::memcpy(&bits, &magnitude, sizeof bits);
+  const int field = static_cast<int>(bits >> 23 & 0xFF);
+  const uint32_t fraction = bits & 0x7FFFFF;
+  if (field == 0) return {fraction, -149};
+  return {fraction | 0x800000, field - 150};
+}
+
+int BitLength(Uint128 value) {
+  const auto high = static_cast<uint64_t>(value >> 64);
+  if (high != 0) return 128 - __builtin_clzll(high);
+  return 64 - __builtin_clzll(static_cast<uint64_t>(value));
+}
+
+// value / 2^drop, rounded to nearest, ties to even (drop < 128).
+Uint128 RoundShift(Uint128 value, int drop) {
+  if (drop <= 0) return value;
+  const Uint128 kept = value >> drop;
+  const Uint128 rest = value - (kept << drop);
+  const Uint128 half = Uint128{1} << (drop - 1);
+  const bool up = rest > half || (rest == half && (kept & 1) != 0);
+  return kept + (up ? 1 : 0);
+}
+
+// value * 2^exponent rounded to a 64-bit significand, as the extended format
+// rounds a quotient or a product.
+Binary RoundTo64Bits(Uint128 value, int exponent) {
+  int drop = BitLength(value) - 64;
+  if (drop < 0) drop = 0;
+  Uint128 kept = RoundShift(value, drop);
+  if (kept >> 64 != 0) {  // rounded up to 2^64
+    kept >>= 1;
+    ++drop;
+  }
+  return {static_cast<uint64_t>(kept), exponent + drop};
+}
+
+// value rounded once to the nearest double, ties to even, with the double's
+// subnormals and its overflow to infinity, as the extended format stores a
+// value as a double.
+double RoundToDouble(Binary value) {
+  int drop = BitLength(value.significand) - 53;
+  if (drop < 0) drop = 0;
+  // A subnormal result keeps no place below 2^-1074.
+  if (value.exponent + drop < -1074) drop = -1074 - value.exponent;
+  // Then the value is below 2^64 * 2^(-1074 - 66) = 2^-1076: nearest is 0.
+  if (drop > 65) return 0;
+  const auto kept = static_cast<uint64_t>(RoundShift(value.significand, drop));
+  // kept <= 2^53 converts exactly, and the scaling is exact or overflows.
+  return std::ldexp(static_cast<double>(kept), value.exponent + drop);
+}
+
+}  // namespace
+
+double ExactLevel(double sum, uint32_t resolution, float magnification) {
+  // Zeros, infinities and nan: the result is 0, an infinity or a nan
+  // whatever the rounding, and double arithmetic gives it. A nan
+  // magnification comes through as that nan, as the extended format passes
+  // it on.
+  if (sum == 0 || magnification == 0 || resolution == 0 || !std::isfinite(sum) ||
+      !std::isfinite(magnification))
+    return sum / resolution * static_cast<double>(magnification);
+  const Binary s = Decompose(std::fabs(sum));
+  const Binary m = Decompose(std::fabs(magnification));
+  // The sum's significand at the top of 64 bits, then 64 places more: the
+  // quotient by a 32-bit resolution has at least 96 significant bits, so 32
+  // or more are dropped below. A remainder shows as a set last bit: below
+  // the rounding place and the place under it, it turns a tie into "above
+  // half" and leaves every other case as it is, as the remainder would.
+  const int lead = __builtin_clzll(s.significand);
+  const Uint128 dividend = Uint128{s.significand << lead} << 64;
+  Uint128 quotient = dividend / resolution;
+  if (quotient * resolution != dividend) quotient |= 1;
+  const Binary q = RoundTo64Bits(quotient, s.exponent - lead - 64);
+  const Binary p = RoundTo64Bits(Uint128{q.significand} * m.significand, q.exponent + m.exponent);
+  const double level = RoundToDouble(p);
+  return std::signbit(sum) != std::signbit(magnification) ? -level : level;
+}
+
+// Why the answer is the extended format's: let t = sum * magnification /
+// resolution exactly. The quotient and the product are each rounded by at
+// most 2^-64 of their size, so the extended product p lies within
+// (2^-63 + 2^-128) t of t. The integers below give t = (K + rest / divisor)
+// * 2^e exactly. With K strictly between 2^52 and 2^53, the doubles next to
+// K * 2^e are (K - 1) * 2^e and (K + 1) * 2^e, and t < 2^53 * 2^e, so
+// |p - t| < 2^-9.99 * 2^e. When |rest / divisor| < 1/2 - 2^-9, p lies within
+// 1/2 - 2^-9 + 2^-9.99 < 1/2 of K * 2^e in those units: it is nearer to
+// K * 2^e than to any other double, and rounds to it. The estimate only
+// picks K; a poor one makes the test fail, never a wrong answer.
+bool QuickLevel(double sum, uint32_t resolution, float magnification, double* level) {
+  uint64_t bits;
+  std::memcpy(&bits, &sum, sizeof bits);
+  // The exponent field with the sign bit: negative sums fail the test too.
+  // The range keeps the estimate a normal double.
+  const uint64_t field = bits >> 52;
+  if (field < 1023 - 800 || field > 1023 + 800 || resolution == 0 ||
+      !(magnification > 0 && magnification <= FLT_MAX))
+    return false;
+  const Binary s = Decompose(sum);
+  const Binary m = Decompose(magnification);
+  // Within 2^-52 of t: two roundings of 2^-53.
+  const double estimate = sum * static_cast<double>(magnification) / resolution;
+  const Binary k = Decompose(estimate);
+  // t / 2^e = s * m * 2^shift / resolution. s * m has 53 to 77 bits and
+  // K * resolution 53 to 85, so shift lies within -26 ... 34.
+  const int shift = s.exponent + m.exponent - k.exponent;
+  if (shift < -40 || shift > 40) return false;
+  const Uint128 product = Uint128{s.significand} * m.significand;
+  const Uint128 scaled = shift >= 0 ? product << shift : product;
+  const Uint128 divisor = shift >= 0 ? Uint128{resolution} : Uint128{resolution} << -shift;
+  Int128 rest = static_cast<Int128>(scaled) - static_cast<Int128>(Uint128{k.significand} * divisor);
+  // The estimate is within 2.01 places of t: two steps bring rest / divisor
+  // into [-1/2, 1/2].
+  uint64_t candidate = k.significand;
+  const auto whole = static_cast<Int128>(divisor);
+  for (int step = 0; step < 2; ++step) {
+    if (2 * rest > whole) {
+      rest -= whole;
+      ++candidate;
+    } else if (2 * rest < -whole) {
+      rest += whole;
+      --candidate;
+    }
+  }
+  const auto distance = static_cast<Uint128>(rest < 0 ? -rest : rest);
+  if (candidate <= kHiddenBit || candidate >= 2 * kHiddenBit || 512 * distance >= 255 * divisor)
+    return false;
+  const uint64_t levelBits =
+      static_cast<uint64_t>(k.exponent + 1075) << 52 | (candidate - kHiddenBit);
+  std::memcpy(level, &levelBits, sizeof *level);
+  return true;
+}
+
+double BlockLevel(double blockSum, uint32_t channelCount, uint32_t resolution,
+                  float magnification) {
+  // Halved in double arithmetic, as levels have always been.
+  const double sum = channelCount == 2 ? blockSum / 2 : blockSum;
+  double level;
+  if (QuickLevel(sum, resolution, magnification, &level)) return level;
+  return ExactLevel(sum, resolution, magnification);
+}

@@ -1,0 +1,40 @@
+// x86-64 only: the level rule (BlockLevel and its two ways) and the frame
+// rule (FrameAtTime) against the 80-bit x87 arithmetic they were first
+// written in, on inputs drawn from a seed. Shared by the suite's short check
+// and the long one run by hand (level_x87_check).
+#ifndef OSTREL_TESTS_LEVEL_X87_H
+#define OSTREL_TESTS_LEVEL_X87_H
+
+#include <cstdint>
+
+struct LevelInput {
+  double blockSum;
+  uint32_t channelCount;
+  uint32_t resolution;
+  float magnification;
+};
+
+// The level as it was formed in long double, the x87 80-bit format.
+double X87Level(const LevelInput& input);
+
+// The frame as it was formed in long double.
+uint32_t X87FrameAtTime(uint32_t sampleRate, float seconds);
+
+// Compares BlockLevel, QuickLevel (where it answers) and ExactLevel with
+// X87Level bit for bit; true when all agree.
+bool LevelAgrees(const LevelInput& input, bool* quick);
+
+struct Tally {
+  uint64_t inputs = 0;
+  uint64_t quick = 0;       // levels the quick way answered
+  uint64_t mismatches = 0;  // inputs where a result differs from x87's
+};
+
+// `count` drawn inputs through LevelAgrees, the first few mismatches printed
+// to standard error.
+Tally CheckLevels(uint64_t seed, uint64_t count);
+
+// `count` drawn rates and times through FrameAtTime and X87FrameAtTime.
+Tally CheckFrames(uint64_t seed, uint64_t count);
+
+#endif
