@@ -108,6 +108,8 @@ double ExactLevel(double sum, uint32_t resolution, float magnification) {
   return std::signbit(sum) != std::signbit(magnification) ? -level : level;
 }
 
+namespace {
+
 // Why the answer is the extended format's: let t = sum * magnification /
 // resolution exactly. The quotient and the product are each rounded by at
 // most 2^-64 of their size, so the extended product p lies within
@@ -116,50 +118,70 @@ double ExactLevel(double sum, uint32_t resolution, float magnification) {
 // K * 2^e are (K - 1) * 2^e and (K + 1) * 2^e, and t < 2^53 * 2^e, so
 // |p - t| < 2^-9.99 * 2^e. When |rest / divisor| < 1/2 - 2^-9, p lies within
 // 1/2 - 2^-9 + 2^-9.99 < 1/2 of K * 2^e in those units: it is nearer to
-// K * 2^e than to any other double, and rounds to it. The estimate only
-// picks K; a poor one makes the test fail, never a wrong answer.
-bool QuickLevel(double sum, uint32_t resolution, float magnification, double* level) {
+// K * 2^e than to any other double, and rounds to it.
+//
+// The estimate y = K * 2^e is sum * magnification rounded, then divided and
+// rounded: within 2^-51.99 of t, so |t / 2^e - K| < 2.01 and |rest| < 2.01 *
+// divisor (in practice under 1.5). That bounds the shift below and lets rest be computed modulo
+// 2^64: the products that make it are up to 2^111, their difference is not.
+//
+// Rows are many: this is inlined into BlockLevel, and kept to 64-bit
+// integers and compares that the data does not decide.
+inline __attribute__((always_inline)) bool Quick(double sum, uint32_t resolution,
+                                                 float magnification, double* level) {
   uint64_t bits;
   std::memcpy(&bits, &sum, sizeof bits);
-  // The exponent field with the sign bit: negative sums fail the test too.
-  // The range keeps the estimate a normal double.
-  const uint64_t field = bits >> 52;
-  if (field < 1023 - 800 || field > 1023 + 800 || resolution == 0 ||
-      !(magnification > 0 && magnification <= FLT_MAX))
+  uint32_t magnificationBits;
+  std::memcpy(&magnificationBits, &magnification, sizeof magnificationBits);
+  // The sum's exponent field with the sign bit, so negative sums fail too;
+  // the range keeps every double below normal, the estimate included. The
+  // magnification must be finite and above 0.
+  if ((bits >> 52) - (1023 - 800) > 1600 || magnificationBits - 1 >= 0x7F7FFFFF || resolution == 0)
     return false;
   const Binary s = Decompose(sum);
   const Binary m = Decompose(magnification);
-  // Within 2^-52 of t: two roundings of 2^-53.
   const double estimate = sum * static_cast<double>(magnification) / resolution;
   const Binary k = Decompose(estimate);
-  // t / 2^e = s * m * 2^shift / resolution. s * m has 53 to 77 bits and
-  // K * resolution 53 to 85, so shift lies within -26 ... 34.
+  // t / 2^e = s * m * 2^shift / resolution, with s * m in [2^52, 2^77) and
+  // resolution in [1, 2^32): near K in [2^52, 2^53), that puts shift in
+  // -25 ... 33, and the divisor below 2^57.
   const int shift = s.exponent + m.exponent - k.exponent;
-  if (shift < -40 || shift > 40) return false;
-  const Uint128 product = Uint128{s.significand} * m.significand;
-  const Uint128 scaled = shift >= 0 ? product << shift : product;
-  const Uint128 divisor = shift >= 0 ? Uint128{resolution} : Uint128{resolution} << -shift;
-  Int128 rest = static_cast<Int128>(scaled) - static_cast<Int128>(Uint128{k.significand} * divisor);
-  // The estimate is within 2.01 places of t: two steps bring rest / divisor
-  // into [-1/2, 1/2].
-  uint64_t candidate = k.significand;
-  const auto whole = static_cast<Int128>(divisor);
-  for (int step = 0; step < 2; ++step) {
-    if (2 * rest > whole) {
-      rest -= whole;
-      ++candidate;
-    } else if (2 * rest < -whole) {
-      rest += whole;
-      --candidate;
-    }
+  if (shift < -25 || shift > 33) return false;
+  const int up = shift > 0 ? shift : 0;
+  const uint64_t divisor = uint64_t{resolution} << (up - shift);
+  auto rest =
+      static_cast<int64_t>(((s.significand * m.significand) << up) - k.significand * divisor);
+  // Bring rest / divisor into [-1/2, 1/2] where the estimate is off by a
+  // place, without a branch that the data would decide. Off by two (rare),
+  // the test below fails.
+  const auto whole = static_cast<int64_t>(divisor);
+  const int64_t places = (2 * rest > whole) - (2 * rest < -whole);
+  rest -= places * whole;
+  uint64_t candidate = k.significand + static_cast<uint64_t>(places);
+  const auto distance = static_cast<uint64_t>(rest < 0 ? -rest : rest);
+  if (candidate <= kHiddenBit || candidate >= 2 * kHiddenBit) return false;
+  // 2 * distance < divisor - floor(divisor / 128) gives |rest / divisor| <
+  // 1/2 - 2^-9: for a divisor below 128, 2 * distance <= divisor - 1; above,
+  // floor(divisor / 128) >= divisor / 256.
+  if (2 * distance + (divisor >> 7) >= divisor) {
+    // t halfway between two doubles: p is t itself, a tie, when the
+    // quotient is exact (a resolution that is a power of two) and the
+    // product fits 64 bits (t has 54 significant bits). Otherwise p may lie
+    // to either side of t: the exact way decides.
+    if (2 * distance != divisor || (resolution & (resolution - 1)) != 0) return false;
+    if ((candidate & 1) != 0) candidate = rest > 0 ? candidate + 1 : candidate - 1;
   }
-  const auto distance = static_cast<Uint128>(rest < 0 ? -rest : rest);
-  if (candidate <= kHiddenBit || candidate >= 2 * kHiddenBit || 512 * distance >= 255 * divisor)
-    return false;
+  // candidate may have become 2^53: it then carries into the exponent field.
   const uint64_t levelBits =
-      static_cast<uint64_t>(k.exponent + 1075) << 52 | (candidate - kHiddenBit);
+      (static_cast<uint64_t>(k.exponent + 1075) << 52) + (candidate - kHiddenBit);
   std::memcpy(level, &levelBits, sizeof *level);
   return true;
+}
+
+}  // namespace
+
+bool QuickLevel(double sum, uint32_t resolution, float magnification, double* level) {
+  return Quick(sum, resolution, magnification, level);
 }
 
 double BlockLevel(double blockSum, uint32_t channelCount, uint32_t resolution,
@@ -167,6 +189,6 @@ double BlockLevel(double blockSum, uint32_t channelCount, uint32_t resolution,
   // Halved in double arithmetic, as levels have always been.
   const double sum = channelCount == 2 ? blockSum / 2 : blockSum;
   double level;
-  if (QuickLevel(sum, resolution, magnification, &level)) return level;
+  if (Quick(sum, resolution, magnification, &level)) return level;
   return ExactLevel(sum, resolution, magnification);
 }
