@@ -2,14 +2,17 @@
 # Installs the build tree into a fresh temporary prefix and checks what lands
 # there: exactly bin/ostrel and share/man/man1/ostrel.1 (so neither wavgen nor
 # the test binaries are installed), the manual page as written, and an
-# installed binary that runs.
+# installed binary that runs (under RUNNER, an emulator and its options, when
+# the build is for another processor).
 #
-#   tests/check_install.sh BUILD_DIR SOURCE_DIR [CONFIG]
+#   tests/check_install.sh BUILD_DIR SOURCE_DIR [CONFIG [RUNNER...]]
 set -euo pipefail
 
-build=${1:?usage: check_install.sh BUILD_DIR SOURCE_DIR [CONFIG]}
-source=${2:?usage: check_install.sh BUILD_DIR SOURCE_DIR [CONFIG]}
+build=${1:?usage: check_install.sh BUILD_DIR SOURCE_DIR [CONFIG [RUNNER...]]}
+source=${2:?usage: check_install.sh BUILD_DIR SOURCE_DIR [CONFIG [RUNNER...]]}
 config=${3:-}
+shift $(($# < 3 ? $# : 3))
+runner=("$@")
 
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
@@ -30,7 +33,7 @@ cmp -s "$source/ostrel.1" "$prefix/share/man/man1/ostrel.1" ||
   fail "share/man/man1/ostrel.1 differs from ostrel.1"
 
 status=0
-out=$("$prefix/bin/ostrel" "$source/examples/swell.wav" 0 1) || status=$?
+out=$("${runner[@]}" "$prefix/bin/ostrel" "$source/examples/swell.wav" 0 1) || status=$?
 [ "$status" -eq 0 ] || fail "installed ostrel exited with status $status"
 first=$(printf '%s\n' "$out" | head -n 1)
 [ "$first" = "Ostrel 1.01" ] || fail "first line is '$first', not 'Ostrel 1.01'"

@@ -73,6 +73,9 @@ TEST(IntegerLoops, TakeSampleMagnitudesInUnitsOfTheLastPlace) {
                        {"\xFF\xFF\x7F"s, 8388607},
                        {"\x01\x00\x00"s, 1},
                        {"\x34\x12\xFE"s, 0x20000 - 0x1234}};
+#ifdef OSTREL_PLAIN_KERNELS
+  EXPECT_STREQ(ChooseKernels().name, "plain");  // so the whole suite runs the plain loops
+#endif
   // The plain loops and the set this run uses (on an AVX2 processor, the
   // AVX2 set: so both are held here whatever the build).
   for (const Kernels& kernels : {PlainKernels(), ChooseKernels()}) {

@@ -82,9 +82,8 @@ namespace {
   _exit(0);
 }
 
-}  // namespace
-
-ToolRun RunTool(const std::vector<std::string>& args, const RunSetup& setup) {
+ToolRun RunProgram(const std::string& program, const std::vector<std::string>& args,
+                   const RunSetup& setup) {
   static int runs = 0;
   const std::string outPath = setup.stdoutPath.empty()
                                   ? TempPath("run" + std::to_string(++runs) + ".out")
@@ -92,8 +91,8 @@ ToolRun RunTool(const std::vector<std::string>& args, const RunSetup& setup) {
   const std::string errPath = TempPath("run" + std::to_string(runs) + ".err");
 
   std::vector<char*> argv;
-  std::string program = OSTREL_BINARY;
-  argv.push_back(program.data());
+  std::string path = program;
+  argv.push_back(path.data());
   std::vector<std::string> copies = args;
   for (std::string& arg : copies) argv.push_back(arg.data());
   argv.push_back(nullptr);
@@ -144,6 +143,25 @@ ToolRun RunTool(const std::vector<std::string>& args, const RunSetup& setup) {
   run.out = setup.stdoutPath.empty() ? Slurp(outPath) : "";
   run.err = Slurp(errPath);
   return run;
+}
+
+}  // namespace
+
+ToolRun RunTool(const std::vector<std::string>& args, const RunSetup& setup) {
+#ifdef OSTREL_COMPARE_BINARY
+  // Every run once more with a second build of the tool (one built for
+  // another processor, under its emulator): the same bytes, the same status.
+  // It runs first, so an output file the test reads holds this build's bytes.
+  const ToolRun other = RunProgram(OSTREL_COMPARE_BINARY, args, setup);
+  const ToolRun run = RunProgram(OSTREL_BINARY, args, setup);
+  std::string command;
+  for (const std::string& arg : args) command += " " + arg;
+  EXPECT_TRUE(other.out == run.out && other.err == run.err && other.status == run.status)
+      << OSTREL_COMPARE_BINARY << " differs from " << OSTREL_BINARY << " on" << command;
+  return run;
+#else
+  return RunProgram(OSTREL_BINARY, args, setup);
+#endif
 }
 
 ToolRun RunTool(const std::vector<std::string>& args, const std::string& stdoutPath) {
