@@ -30,6 +30,7 @@ uint32_t FrameAtTime(uint32_t sampleRate, float seconds) {
   const uint64_t significand = field == 0 ? fraction : fraction | 0x800000;
   const int exponent = field == 0 ? -149 : static_cast<int>(field) - 150;
   const uint64_t product = sampleRate * significand;
+  if (product == 0) return 0;
   const bool negative = (bits >> 31) != 0;
   uint64_t whole;  // |rate * seconds|, truncated
   if (exponent < 0) {
@@ -38,7 +39,7 @@ uint32_t FrameAtTime(uint32_t sampleRate, float seconds) {
     // The truncated product must fit the signed 64-bit range: up to 2^63 - 1
     // above zero, down to -2^63 below.
     const uint64_t most = negative ? uint64_t{1} << 63 : (uint64_t{1} << 63) - 1;
-    if (product != 0 && (exponent >= 64 || product > most >> exponent)) return 0;
+    if (exponent >= 64 || product > most >> exponent) return 0;
     whole = product << exponent;
   }
   // Modulo 2^32, so small negative times wrap to large frames.

@@ -121,9 +121,10 @@ namespace {
 // K * 2^e than to any other double, and rounds to it.
 //
 // The estimate y = K * 2^e is sum * magnification rounded, then divided and
-// rounded: within 2^-51.99 of t, so |t / 2^e - K| < 2.01 and |rest| < 2.01 *
-// divisor (in practice under 1.5). That bounds the shift below and lets rest be computed modulo
-// 2^64: the products that make it are up to 2^111, their difference is not.
+// rounded: within 2^-51.99 of t, so |t / 2^e - K| < 2.01 (in practice under
+// 1.5) and |rest| < 2.01 * divisor. That bounds the shift below and lets rest
+// be computed modulo 2^64: the products that make it reach 2^111, their
+// difference does not.
 //
 // Rows are many: this is inlined into BlockLevel, and kept to 64-bit
 // integers and compares that the data does not decide.
@@ -134,8 +135,8 @@ inline __attribute__((always_inline)) bool Quick(double sum, uint32_t resolution
   uint32_t magnificationBits;
   std::memcpy(&magnificationBits, &magnification, sizeof magnificationBits);
   // The sum's exponent field with the sign bit, so negative sums fail too;
-  // the range keeps every double below normal, the estimate included. The
-  // magnification must be finite and above 0.
+  // the range keeps every double below in the normal range, the estimate
+  // included. The magnification must be finite and above 0.
   if ((bits >> 52) - (1023 - 800) > 1600 || magnificationBits - 1 >= 0x7F7FFFFF || resolution == 0)
     return false;
   const Binary s = Decompose(sum);
