@@ -63,7 +63,11 @@ TEST(LiveStream, EachRowComesOutOnceItsBlockIsComplete) {
   signal(SIGPIPE, SIG_IGN);
 
   WriteAll(input[1], CanonicalHeader(kMono16At1000, 0xFFFFFFFF) + Pcm16Run(256, 100));
-  EXPECT_EQ(ReadLines(output[0]), kHead + "0.05\t.\n");
+  // The banner may come on its own, ahead of the first row (it does under an
+  // emulator, which is slow to reach the row).
+  std::string first = ReadLines(output[0]);
+  if (first == kHead) first += ReadLines(output[0]);
+  EXPECT_EQ(first, kHead + "0.05\t.\n");
   WriteAll(input[1], Pcm16Run(512, 100));
   EXPECT_EQ(ReadLines(output[0]), "0.15\t..\n");
   const std::string last = Pcm16Run(768, 100);
