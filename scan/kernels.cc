@@ -177,55 +177,101 @@ void SumFloat32Plain(const unsigned char* frames, uint32_t count, uint32_t chann
   SumFloat32Loop(frames, count, channelCount, sum, peakL, peakR);
 }
 
-OSTREL_LOOP void SumFloat32BlocksLoop(const unsigned char* frames, uint32_t blockFrames,
-                                      uint32_t channelCount, double sums[kInterleavedBlocks],
-                                      uint32_t* peakL, uint32_t* peakR) {
-  constexpr uint32_t kMagnitude = 0x7FFFFFFF;
-  const size_t frameSize = size_t{4} * channelCount;
-  const size_t stride = static_cast<size_t>(blockFrames) * frameSize;
-  double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+// Short blocks, one after the other: plain loops, as a block of a few
+// frames leaves nothing to vectorise. The units of a block of up to 2^30
+// samples stay below 2^53, so its sum on the level scale is exact.
+template <size_t Bytes, uint32_t (*Magnitude)(const unsigned char*)>
+void SumIntegerBlocks(const unsigned char* frames, uint32_t blockFrames, uint32_t blocks,
+                      uint32_t channelCount, double unit, double* sums, uint32_t* peakL,
+                      uint32_t* peakR) {
   uint32_t left = *peakL;
   uint32_t right = *peakR;
   const unsigned char* p = frames;
-  for (uint32_t i = 0; i < blockFrames; ++i, p += frameSize) {
-    const uint32_t l0 = Bits32(p) & kMagnitude;
-    const uint32_t l1 = Bits32(p + stride) & kMagnitude;
-    const uint32_t l2 = Bits32(p + 2 * stride) & kMagnitude;
-    const uint32_t l3 = Bits32(p + 3 * stride) & kMagnitude;
-    s0 += Float32Magnitude(l0);
-    s1 += Float32Magnitude(l1);
-    s2 += Float32Magnitude(l2);
-    s3 += Float32Magnitude(l3);
-    left = Max(Max(left, Max(l0, l1)), Max(l2, l3));
-    if (channelCount == 2) {
-      const uint32_t r0 = Bits32(p + 4) & kMagnitude;
-      const uint32_t r1 = Bits32(p + stride + 4) & kMagnitude;
-      const uint32_t r2 = Bits32(p + 2 * stride + 4) & kMagnitude;
-      const uint32_t r3 = Bits32(p + 3 * stride + 4) & kMagnitude;
-      s0 += Float32Magnitude(r0);
-      s1 += Float32Magnitude(r1);
-      s2 += Float32Magnitude(r2);
-      s3 += Float32Magnitude(r3);
-      right = Max(Max(right, Max(r0, r1)), Max(r2, r3));
+  for (uint32_t b = 0; b < blocks; ++b) {
+    uint64_t units = 0;
+    for (uint32_t i = 0; i < blockFrames; ++i, p += Bytes * channelCount) {
+      const uint32_t l = Magnitude(p);
+      units += l;
+      left = Max(left, l);
+      if (channelCount == 2) {
+        const uint32_t r = Magnitude(p + Bytes);
+        units += r;
+        right = Max(right, r);
+      }
     }
+    sums[b] = static_cast<double>(units) * unit;
   }
-  sums[0] = s0;
-  sums[1] = s1;
-  sums[2] = s2;
-  sums[3] = s3;
   *peakL = left;
   *peakR = right;
 }
 
-OSTREL_AVX2 void SumFloat32BlocksAvx2(const unsigned char* frames, uint32_t blockFrames,
-                                      uint32_t channelCount, double sums[kInterleavedBlocks],
-                                      uint32_t* peakL, uint32_t* peakR) {
-  SumFloat32BlocksLoop(frames, blockFrames, channelCount, sums, peakL, peakR);
-}
-
-void SumFloat32BlocksPlain(const unsigned char* frames, uint32_t blockFrames, uint32_t channelCount,
-                           double sums[kInterleavedBlocks], uint32_t* peakL, uint32_t* peakR) {
-  SumFloat32BlocksLoop(frames, blockFrames, channelCount, sums, peakL, peakR);
+// Lane k of vector v sums block 4v + k. A round takes 16 bytes, two pairs
+// of samples, from each of four blocks: two 128-bit loads per 256-bit
+// register put blocks 0 and 2 in one register and 1 and 3 in the other, so
+// the 64-bit unpacks give one pair of each block per register, one pair to a
+// 64-bit lane, the first sample of the pair in its low half.
+//
+// A magnitude pattern m = E << 23 | M goes to bits 29 ... 59 of a double, as
+// in Float32Magnitude, but instead of 903 added to the exponent, bits 61 ...
+// 63 are set: one OR, which also covers whatever the shift moved there. That
+// double is -2^(E + 513) * (1 + M / 2^23), the sample's magnitude times
+// -2^633. Negation and scaling by a power of two commute with every rounded
+// addition while the sums stay in the normal range (here between 2^513 and
+// 2^802 for up to 2^32 samples), so each lane's sum is exactly -2^633 times
+// its block's sequential sum, and one multiply at the end gives that sum.
+// Each lane adds its samples in sample order; samples that do not fill a
+// round are added after, block by block, in the same order.
+template <uint32_t Vectors>
+OSTREL_AVX2 void SumFloat32BlocksRounds(const unsigned char* frames, size_t blockSamples,
+                                        uint32_t channelCount, double* sums, uint32_t* peakL,
+                                        uint32_t* peakR) {
+  constexpr uint32_t kMagnitude = 0x7FFFFFFF;
+  const size_t stride = 4 * blockSamples;
+  const __m256i magnitudes = _mm256_set1_epi32(kMagnitude);
+  const __m256i seconds = _mm256_set1_epi64x(int64_t{kMagnitude} << 32);
+  const __m256i top = _mm256_set1_epi64x(INT64_MIN | int64_t{3} << 61);
+  __m256d acc[Vectors];
+  for (uint32_t v = 0; v < Vectors; ++v) acc[v] = _mm256_setzero_pd();
+  __m256i peaks = _mm256_setzero_si256();
+  size_t j = 0;
+  for (; j + 4 <= blockSamples; j += 4) {
+    for (uint32_t v = 0; v < Vectors; ++v) {
+      const unsigned char* p = frames + 4 * v * stride + 4 * j;
+      const __m256i even = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + 2 * stride),
+                                               reinterpret_cast<const __m128i*>(p));
+      const __m256i odd = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + 3 * stride),
+                                              reinterpret_cast<const __m128i*>(p + stride));
+      const __m256i pairs[2] = {_mm256_unpacklo_epi64(even, odd), _mm256_unpackhi_epi64(even, odd)};
+      for (const __m256i& pair : pairs) {
+        const __m256i both = _mm256_and_si256(pair, magnitudes);
+        peaks = _mm256_max_epu32(peaks, both);
+        const __m256i first = _mm256_or_si256(_mm256_slli_epi64(both, 29), top);
+        const __m256i second =
+            _mm256_or_si256(_mm256_srli_epi64(_mm256_and_si256(pair, seconds), 3), top);
+        acc[v] = _mm256_add_pd(acc[v], _mm256_castsi256_pd(first));
+        acc[v] = _mm256_add_pd(acc[v], _mm256_castsi256_pd(second));
+      }
+    }
+  }
+  const __m256d unscale = _mm256_set1_pd(-0x1p-633);
+  for (uint32_t v = 0; v < Vectors; ++v)
+    _mm256_storeu_pd(sums + 4 * v, _mm256_mul_pd(acc[v], unscale));
+  // 32-bit lanes alternate first and second samples of pairs; pairs start on
+  // even samples, so in stereo the first is left and the second right.
+  alignas(32) uint32_t lanePeaks[8];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(lanePeaks), peaks);
+  for (int lane = 0; lane < 8; ++lane) {
+    uint32_t* peak = channelCount == 2 && lane % 2 == 1 ? peakR : peakL;
+    *peak = Max(*peak, lanePeaks[lane]);
+  }
+  for (uint32_t b = 0; b < 4 * Vectors; ++b) {
+    for (size_t k = j; k < blockSamples; ++k) {
+      const uint32_t m = Bits32(frames + b * stride + 4 * k) & kMagnitude;
+      sums[b] += Float32Magnitude(m);
+      uint32_t* peak = channelCount == 2 && k % 2 == 1 ? peakR : peakL;
+      *peak = Max(*peak, m);
+    }
+  }
 }
 
 }  // namespace
@@ -254,12 +300,56 @@ void SumFloat32(const unsigned char* frames, uint32_t count, uint32_t channelCou
     SumFloat32Plain(frames, count, channelCount, sum, peakL, peakR);
 }
 
-void SumFloat32Blocks(const unsigned char* frames, uint32_t blockFrames, uint32_t channelCount,
-                      double sums[kInterleavedBlocks], uint32_t* peakL, uint32_t* peakR) {
+void SumFloat32BlocksAvx2(const unsigned char* frames, uint32_t blockFrames, uint32_t blocks,
+                          uint32_t channelCount, double* sums, uint32_t* peakL, uint32_t* peakR) {
+  const size_t blockSamples = size_t{blockFrames} * channelCount;
+  switch (blocks) {
+    case 4:
+      return SumFloat32BlocksRounds<1>(frames, blockSamples, channelCount, sums, peakL, peakR);
+    case 8:
+      return SumFloat32BlocksRounds<2>(frames, blockSamples, channelCount, sums, peakL, peakR);
+    case 12:
+      return SumFloat32BlocksRounds<3>(frames, blockSamples, channelCount, sums, peakL, peakR);
+    default:
+      return SumFloat32BlocksRounds<4>(frames, blockSamples, channelCount, sums, peakL, peakR);
+  }
+}
+
+// Sample by sample across the blocks: each block's sum still grows in its
+// own sample order.
+void SumFloat32BlocksPlain(const unsigned char* frames, uint32_t blockFrames, uint32_t blocks,
+                           uint32_t channelCount, double* sums, uint32_t* peakL, uint32_t* peakR) {
+  constexpr uint32_t kMagnitude = 0x7FFFFFFF;
+  const size_t blockSamples = size_t{blockFrames} * channelCount;
+  for (uint32_t b = 0; b < blocks; ++b) sums[b] = 0;
+  for (size_t k = 0; k < blockSamples; ++k) {
+    uint32_t* peak = channelCount == 2 && k % 2 == 1 ? peakR : peakL;
+    for (uint32_t b = 0; b < blocks; ++b) {
+      const uint32_t m = Bits32(frames + 4 * (b * blockSamples + k)) & kMagnitude;
+      sums[b] += Float32Magnitude(m);
+      *peak = Max(*peak, m);
+    }
+  }
+}
+
+void SumFloat32Blocks(const unsigned char* frames, uint32_t blockFrames, uint32_t blocks,
+                      uint32_t channelCount, double* sums, uint32_t* peakL, uint32_t* peakR) {
   if (__builtin_cpu_supports("avx2"))
-    SumFloat32BlocksAvx2(frames, blockFrames, channelCount, sums, peakL, peakR);
+    SumFloat32BlocksAvx2(frames, blockFrames, blocks, channelCount, sums, peakL, peakR);
   else
-    SumFloat32BlocksPlain(frames, blockFrames, channelCount, sums, peakL, peakR);
+    SumFloat32BlocksPlain(frames, blockFrames, blocks, channelCount, sums, peakL, peakR);
+}
+
+void SumInt16Blocks(const unsigned char* frames, uint32_t blockFrames, uint32_t blocks,
+                    uint32_t channelCount, double* sums, uint32_t* peakL, uint32_t* peakR) {
+  SumIntegerBlocks<2, Magnitude16>(frames, blockFrames, blocks, channelCount, 1.0 / 256, sums,
+                                   peakL, peakR);
+}
+
+void SumInt24Blocks(const unsigned char* frames, uint32_t blockFrames, uint32_t blocks,
+                    uint32_t channelCount, double* sums, uint32_t* peakL, uint32_t* peakR) {
+  SumIntegerBlocks<3, Magnitude24>(frames, blockFrames, blocks, channelCount, 1.0 / 65536, sums,
+                                   peakL, peakR);
 }
 
 void SumInt24AsDoubles(const unsigned char* frames, uint32_t count, uint32_t channelCount,
