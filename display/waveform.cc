@@ -108,9 +108,9 @@ IndexText lastIndex;
 char* PutIndex(char* out, uint32_t frameIndex) {
   const uint32_t step = frameIndex - lastIndex.frameIndex;
   Text& text = lastIndex.text;
-  const unsigned last = text.length - 1;
-  uint64_t* word = last < 8 ? &text.low : &text.high;
-  const unsigned shift = 8 * (last % 8);
+  const unsigned lastDigit = text.length - 1;
+  uint64_t* word = lastDigit < 8 ? &text.low : &text.high;
+  const unsigned shift = 8 * (lastDigit % 8);
   if (text.length != 0 && step < 10 && ((*word >> shift) & 0xFF) + step <= '9') {
     *word += static_cast<uint64_t>(step) << shift;
   } else {
@@ -129,26 +129,28 @@ struct Stamp {
   uint32_t frameIndex = 0, sampleRate = 0, step = 0;
   uint64_t scale = 0, units = 0, remainder = 0, stepUnits = 0, stepRemainder = 0;
 };
-Stamp last;
+Stamp lastStamp;
 
 void CarryStamp(uint32_t frameIndex, uint32_t sampleRate, uint64_t scale) {
-  if (sampleRate != last.sampleRate || scale != last.scale || frameIndex < last.frameIndex) {
+  if (sampleRate != lastStamp.sampleRate || scale != lastStamp.scale ||
+      frameIndex < lastStamp.frameIndex) {
     const uint64_t scaled = frameIndex * scale;
-    last = Stamp{frameIndex, sampleRate, 0, scale, scaled / sampleRate, scaled % sampleRate, 0, 0};
+    lastStamp =
+        Stamp{frameIndex, sampleRate, 0, scale, scaled / sampleRate, scaled % sampleRate, 0, 0};
     return;
   }
-  const uint32_t step = frameIndex - last.frameIndex;
-  if (step != last.step) {
-    last.step = step;
-    last.stepUnits = step * scale / sampleRate;
-    last.stepRemainder = step * scale % sampleRate;
+  const uint32_t step = frameIndex - lastStamp.frameIndex;
+  if (step != lastStamp.step) {
+    lastStamp.step = step;
+    lastStamp.stepUnits = step * scale / sampleRate;
+    lastStamp.stepRemainder = step * scale % sampleRate;
   }
-  last.frameIndex = frameIndex;
-  last.units += last.stepUnits;
-  last.remainder += last.stepRemainder;
-  if (last.remainder >= sampleRate) {
-    last.remainder -= sampleRate;
-    ++last.units;
+  lastStamp.frameIndex = frameIndex;
+  lastStamp.units += lastStamp.stepUnits;
+  lastStamp.remainder += lastStamp.stepRemainder;
+  if (lastStamp.remainder >= sampleRate) {
+    lastStamp.remainder -= sampleRate;
+    ++lastStamp.units;
   }
 }
 
@@ -166,8 +168,8 @@ void CarryStamp(uint32_t frameIndex, uint32_t sampleRate, uint64_t scale) {
 char* PutTime(char* out, uint32_t frameIndex, uint32_t sampleRate, int decimals) {
   if (sampleRate != 0) {
     CarryStamp(frameIndex, sampleRate, decimals == 2 ? 100 : 1000);
-    if (2 * last.remainder != sampleRate)
-      return PutUnits(out, last.units + (2 * last.remainder > sampleRate), decimals);
+    if (2 * lastStamp.remainder != sampleRate)
+      return PutUnits(out, lastStamp.units + (2 * lastStamp.remainder > sampleRate), decimals);
   }
   const double time = static_cast<double>(frameIndex) / static_cast<double>(sampleRate);
   return out + std::snprintf(out, 32, decimals == 2 ? "%.2f" : "%.3f", time);
