@@ -14,6 +14,14 @@
 
 void SumInt16(const unsigned char* frames, uint32_t count, uint32_t channelCount, uint64_t* units,
               uint32_t* peakL, uint32_t* peakR);
+// The two builds of SumInt16, equal in every bit of their results: AVX2
+// (x86-64 CPUs that have it) and plain loops for any CPU.
+#if defined(__x86_64__)
+void SumInt16Avx2(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                  uint64_t* units, uint32_t* peakL, uint32_t* peakR);
+#endif
+void SumInt16Plain(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                   uint64_t* units, uint32_t* peakL, uint32_t* peakR);
 void SumInt24(const unsigned char* frames, uint32_t count, uint32_t channelCount, uint64_t* units,
               uint32_t* peakL, uint32_t* peakR);
 void SumFloat32(const unsigned char* frames, uint32_t count, uint32_t channelCount, double* sum,

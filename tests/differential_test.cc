@@ -91,6 +91,8 @@ std::string RandomSamples(std::mt19937* random, uint32_t bytesPerSample, size_t 
   return bytes;
 }
 
+using IntegerSummer = void (*)(const unsigned char*, uint32_t, uint32_t, uint64_t*, uint32_t*,
+                               uint32_t*);
 using BlocksSummer = void (*)(const unsigned char*, uint32_t, uint32_t, uint32_t, double*,
                               uint32_t*, uint32_t*);
 
@@ -215,17 +217,37 @@ TEST(FastScan, LoopSumsEqualSequentialDoubleSums) {
     }
 
     for (uint32_t bytesPerSample : {2u, 3u}) {
-      const std::string ints =
-          RandomSamples(&random, bytesPerSample, size_t{frames} * channels, false);
+      std::string ints = RandomSamples(&random, bytesPerSample, size_t{frames} * channels, false);
+      // The most negative sample, whose magnitude needs the top bit, on each
+      // channel once.
+      ints[bytesPerSample * 6 - 1] = ints[bytesPerSample * 9 - 1] = '\x80';
+      for (size_t b = 0; b + 1 < bytesPerSample; ++b)
+        ints[bytesPerSample * 5 + b] = ints[bytesPerSample * 8 + b] = 0;
       const auto* intBytes = reinterpret_cast<const unsigned char*>(ints.data());
       double expected = 0;
-      for (size_t i = 0; i < size_t{frames} * channels; ++i)
-        expected += std::fabs(bytesPerSample == 2 ? ReferenceDecode16(intBytes + 2 * i)
-                                                  : ReferenceDecode24(intBytes + 3 * i));
-      uint64_t units = 0;
-      (bytesPerSample == 2 ? SumInt16 : SumInt24)(intBytes, frames, channels, &units, &peakL,
-                                                  &peakR);
-      EXPECT_EQ(static_cast<double>(units) / (bytesPerSample == 2 ? 256 : 65536), expected);
+      double expectedPeaks[2] = {0, 0};
+      for (size_t i = 0; i < size_t{frames} * channels; ++i) {
+        const double v = std::fabs(bytesPerSample == 2 ? ReferenceDecode16(intBytes + 2 * i)
+                                                       : ReferenceDecode24(intBytes + 3 * i));
+        expected += v;
+        CheckPeak(v, &expectedPeaks[i % channels]);
+      }
+      const double unit = bytesPerSample == 2 ? 256 : 65536;
+      std::vector<IntegerSummer> integerBuilds = {SumInt24};
+      if (bytesPerSample == 2) {
+        integerBuilds = {SumInt16Plain};
+#if defined(__x86_64__)
+        if (__builtin_cpu_supports("avx2")) integerBuilds.push_back(SumInt16Avx2);
+#endif
+      }
+      for (IntegerSummer build : integerBuilds) {
+        uint64_t units = 0;
+        peakL = peakR = 0;
+        build(intBytes, frames, channels, &units, &peakL, &peakR);
+        EXPECT_EQ(static_cast<double>(units) / unit, expected);
+        EXPECT_EQ(peakL / unit, expectedPeaks[0]);
+        EXPECT_EQ(peakR / unit, channels == 2 ? expectedPeaks[1] : 0);
+      }
       // Short blocks one after the other, each summed from 0.
       double sums[9];
       (bytesPerSample == 2 ? SumInt16Blocks : SumInt24Blocks)(intBytes, 7, 9, channels, sums,
