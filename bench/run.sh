@@ -69,20 +69,35 @@ now() { date +%s%N; }
 median() { sort -n | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
 drop() { dd if="$1" iflag=nocache count=0 status=none; }  # posix_fadvise(DONTNEED)
 
+# cpu FILE: the processor time (user and system, in nanoseconds) of the
+# shell's finished children, from what `times` wrote to FILE (`times` must
+# run in the shell itself, not in a subshell, to see them).
+cpu() {
+  awk 'NR == 2 { t = 0; for (i = 1; i <= 2; i++) { split($i, p, /[ms]/); t += p[1] * 60 + p[2] }
+    printf "%.0f\n", t * 1e9 }' "$1"
+}
+
 # time_runs DROP_FILE CMD...: runs every command `runs` times after one
-# warm-up, taking turns, and prints the median nanoseconds of each. With a
-# DROP_FILE, that file leaves the page cache before every run.
+# warm-up, taking turns, and prints the median wall-clock nanoseconds of
+# each, then the median processor nanoseconds of each (which time slices
+# lost to other work on a shared machine do not inflate). With a DROP_FILE,
+# that file leaves the page cache before every run.
 time_runs() {
   local drop_file=$1 i k t0
   shift
-  for ((k = 1; k <= $#; k++)); do : > "$dir/$k.times"; eval "${!k}" > /dev/null 2>&1; done
+  for ((k = 1; k <= $#; k++)); do
+    : > "$dir/$k.times"; : > "$dir/$k.cpu"; eval "${!k}" > /dev/null 2>&1
+  done
   for ((i = 0; i < runs; i++)); do
     for ((k = 1; k <= $#; k++)); do
       [ -z "$drop_file" ] || drop "$drop_file"
-      t0=$(now); eval "${!k}" > /dev/null 2>&1; echo $(( $(now) - t0 )) >> "$dir/$k.times"
+      times > "$dir/times.before"; t0=$(now); eval "${!k}" > /dev/null 2>&1
+      times > "$dir/times.after"; echo $(( $(now) - t0 )) >> "$dir/$k.times"
+      echo $(( $(cpu "$dir/times.after") - $(cpu "$dir/times.before") )) >> "$dir/$k.cpu"
     done
   done
   for ((k = 1; k <= $#; k++)); do median < "$dir/$k.times"; done | tr '\n' ' '
+  for ((k = 1; k <= $#; k++)); do median < "$dir/$k.cpu"; done | tr '\n' ' '
   echo
 }
 
@@ -101,19 +116,21 @@ if [ $peers = 1 ]; then
   fi
 fi
 
+# Seconds and ratio to cat of every command; `cpu` is the ratio of their
+# processor times.
 table() {  # DROP (0 or 1)
   local f path bytes times
   printf '%-6s %6s %8s' file MB cat_s
-  for n in "${names[@]}"; do printf ' %9s %7s' "${n}_s" ratio; done
+  for n in "${names[@]}"; do printf ' %9s %6s %6s' "${n}_s" ratio cpu; done
   printf ' %11s\n' ostrel_MB/s
   for f in s16 s24 f32; do
     path=$dir/$f.wav
     bytes=$(stat -c %s "$path")
     times=$(time_runs "$([ "$1" = 1 ] && echo "$path")" "cat \"\$path\"" "${commands[@]}")
     awk -v f="$f" -v b="$bytes" -v t="$times" 'BEGIN {
-      n = split(t, s, " ")
+      n = split(t, s, " ") / 2
       printf "%-6s %6.0f %8.3f", f, b / 1e6, s[1] / 1e9
-      for (k = 2; k <= n; k++) printf " %9.3f %7.2f", s[k] / 1e9, s[k] / s[1]
+      for (k = 2; k <= n; k++) printf " %9.3f %6.2f %6.2f", s[k] / 1e9, s[k] / s[1], s[n + k] / s[n + 1]
       printf " %11.0f\n", b / 1e6 / (s[2] / 1e9) }'
   done
 }
@@ -128,9 +145,10 @@ fi
 # Standard input through a pipe, where this build reads it.
 path=$dir/s16.wav
 if "$ostrel" - 0 1 < "$dir/s16-1s.wav" 2> /dev/null | grep -q '^0.03'; then
-  read -r c o < <(time_runs "" "cat \"\$path\" | cat" "cat \"\$path\" | '$ostrel' - 0 3600")
-  awk -v c="$c" -v o="$o" 'BEGIN {
-    printf "pipe: cat s16.wav | ostrel - 0 3600: %.3f s, cat s16.wav | cat: %.3f s, ratio %.2f\n", o / 1e9, c / 1e9, o / c }'
+  read -r c o cc oc < <(time_runs "" "cat \"\$path\" | cat" "cat \"\$path\" | '$ostrel' - 0 3600")
+  awk -v c="$c" -v o="$o" -v cc="$cc" -v oc="$oc" 'BEGIN {
+    printf "pipe: cat s16.wav | ostrel - 0 3600: %.3f s, cat s16.wav | cat: %.3f s, ratio %.2f (cpu %.2f)\n",
+      o / 1e9, c / 1e9, o / c, oc / cc }'
 else
   echo "pipe: skipped, this build does not read standard input (-)"
 fi
@@ -151,9 +169,12 @@ rm -f "$dir/rows.out"
 k=0
 for b in "${binaries[@]}"; do
   awk -v b="$b" -v t="$times" -v k=$k 'BEGIN {
-    split(t, s, " ")
-    printf "row cost of %s: %.1f ns into /dev/null, %.1f ns through a pipe, %.1f ns into a file\n",
-      b, (s[k + 2] - s[k + 1]) / 2646000, (s[k + 4] - s[k + 3]) / 2646000, (s[k + 6] - s[k + 5]) / 2646000 }'
+    n = split(t, s, " ") / 2
+    printf "row cost of %s: %.1f ns into /dev/null, %.1f ns through a pipe, %.1f ns into a file;", b,
+      (s[k + 2] - s[k + 1]) / 2646000, (s[k + 4] - s[k + 3]) / 2646000, (s[k + 6] - s[k + 5]) / 2646000
+    k += n
+    printf " processor time %.1f, %.1f, %.1f ns\n",
+      (s[k + 2] - s[k + 1]) / 2646000, (s[k + 4] - s[k + 3]) / 2646000, (s[k + 6] - s[k + 5]) / 2646000 }'
   k=$((k + 6))
 done
 
