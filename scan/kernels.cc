@@ -225,7 +225,7 @@ OSTREL_AVX2 void SumFloat32BlocksRounds(const unsigned char* frames, size_t bloc
   __m256i peaks = _mm256_setzero_si256();
   size_t j = 0;
   for (; j + 4 <= blockSamples; j += 4) {
-    for (uint32_t v = 0; v < Vectors; ++v) {
+    for (size_t v = 0; v < Vectors; ++v) {
       const unsigned char* p = frames + 4 * v * stride + 4 * j;
       const __m256i even = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + 2 * stride),
                                                reinterpret_cast<const __m128i*>(p));
@@ -244,7 +244,7 @@ OSTREL_AVX2 void SumFloat32BlocksRounds(const unsigned char* frames, size_t bloc
     }
   }
   const __m256d unscale = _mm256_set1_pd(-0x1p-633);
-  for (uint32_t v = 0; v < Vectors; ++v)
+  for (size_t v = 0; v < Vectors; ++v)
     _mm256_storeu_pd(sums + 4 * v, _mm256_mul_pd(acc[v], unscale));
   // 32-bit lanes alternate first and second samples of pairs; pairs start on
   // even samples, so in stereo the first is left and the second right.

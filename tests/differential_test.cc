@@ -220,9 +220,9 @@ TEST(FastScan, LoopSumsEqualSequentialDoubleSums) {
       std::string ints = RandomSamples(&random, bytesPerSample, size_t{frames} * channels, false);
       // The most negative sample, whose magnitude needs the top bit, on each
       // channel once.
-      ints[bytesPerSample * 6 - 1] = ints[bytesPerSample * 9 - 1] = '\x80';
-      for (size_t b = 0; b + 1 < bytesPerSample; ++b)
-        ints[bytesPerSample * 5 + b] = ints[bytesPerSample * 8 + b] = 0;
+      const size_t width = bytesPerSample;
+      ints[width * 6 - 1] = ints[width * 9 - 1] = '\x80';
+      for (size_t b = 0; b + 1 < width; ++b) ints[width * 5 + b] = ints[width * 8 + b] = 0;
       const auto* intBytes = reinterpret_cast<const unsigned char*>(ints.data());
       double expected = 0;
       double expectedPeaks[2] = {0, 0};
