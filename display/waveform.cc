@@ -13,20 +13,150 @@ long DotCount(double level) {
   return static_cast<long>(level);
 }
 
-// Writes the digits of value, returns the end.
-char* PutUnsigned(char* out, uint64_t value) {
-  char digits[20];
-  int n = 0;
-  do {
-    digits[n++] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value != 0);
-  while (n > 0) *out++ = digits[--n];
-  return out;
+// The eight decimal digits of value (below 10^8), one to a byte, the first
+// in the lowest byte, as numbers 0 ... 9. The digits come from multiplies
+// on several lanes of one 64-bit word at once: the two halves of
+// value / 10^4 and value % 10^4 in 32-bit lanes, then four pairs of digits in
+// 16-bit lanes, then the eight digits in bytes. n * 10486 >> 20 is n / 100
+// for n below 10^4, and n * 103 >> 10 is n / 10 for n below 100; no lane
+// overflows into the next.
+uint64_t EightDigits(uint32_t value) {
+  const uint64_t halves = value / 10000 | static_cast<uint64_t>(value % 10000) << 32;
+  const uint64_t hundreds = (halves * 10486 >> 20) & 0x0000007F0000007F;
+  const uint64_t pairs = hundreds | (halves - 100 * hundreds) << 16;
+  const uint64_t tens = (pairs * 103 >> 10) & 0x000F000F000F000F;
+  return tens | (pairs - 10 * tens) << 8;
+}
+
+constexpr uint64_t kZeros = 0x3030303030303030;  // '0' in every byte
+
+// Up to 16 bytes of a row, the first in the lowest byte of `low`, held in
+// two words so that they go out in two 8-byte stores. Writing digits one by
+// one and copying them on would read back bytes just stored, which the CPU
+// cannot forward to a wider load and so stalls on.
+struct Text {
+  uint64_t low = 0, high = 0;
+  unsigned length = 0;
+};
+
+// Appends the first `count` bytes of `bytes` (the rest zero); the text
+// stays within 16 bytes.
+void Append(Text* text, uint64_t bytes, unsigned count) {
+  const unsigned at = text->length;
+  if (at == 0) {
+    text->low = bytes;
+  } else if (at < 8) {
+    text->low |= bytes << (8 * at);
+    text->high |= bytes >> (64 - 8 * at);
+  } else {
+    text->high |= bytes << (8 * (at - 8));
+  }
+  text->length += count;
+}
+
+// Appends the digits of value, below 10^16.
+void AppendDigits(Text* text, uint64_t value) {
+  constexpr uint64_t kEight = 100000000;
+  if (value >= kEight) {
+    AppendDigits(text, value / kEight);
+    Append(text, EightDigits(static_cast<uint32_t>(value % kEight)) + kZeros, 8);
+    return;
+  }
+  const uint64_t digits = EightDigits(static_cast<uint32_t>(value));
+  const unsigned leading = digits == 0 ? 7 : static_cast<unsigned>(__builtin_ctzll(digits)) / 8;
+  Append(text, (digits + kZeros) >> (8 * leading), 8 - leading);
+}
+
+// Writes the text and returns its end; up to 16 bytes from `out` are written.
+char* Put(char* out, const Text& text) {
+  std::memcpy(out, &text.low, sizeof text.low);
+  std::memcpy(out + 8, &text.high, sizeof text.high);
+  return out + text.length;
+}
+
+// The text of units / 10^decimals with `decimals` (2 or 3) places, kept from
+// the last row: at short blocks many rows in a row share their stamp.
+struct UnitsText {
+  uint64_t units = 0;
+  int decimals = 0;
+  Text text;
+};
+UnitsText lastUnits;
+
+char* PutUnits(char* out, uint64_t units, int decimals) {
+  if (units != lastUnits.units || decimals != lastUnits.decimals) {
+    const uint64_t whole = decimals == 2 ? units / 100 : units / 1000;
+    const auto fraction = static_cast<uint32_t>(units - whole * (decimals == 2 ? 100 : 1000));
+    Text text;
+    AppendDigits(&text, whole);
+    // The fraction's digits are the last `decimals` bytes of its eight.
+    Append(&text, '.' | (EightDigits(fraction) + kZeros) >> (8 * (8 - decimals)) << 8,
+           1 + static_cast<unsigned>(decimals));
+    lastUnits = UnitsText{units, decimals, text};
+  }
+  return Put(out, lastUnits.text);
+}
+
+// The text of the last row's frame index, moved on in its last digit when
+// the next row is at most 9 frames on and that digit does not carry.
+struct IndexText {
+  uint32_t frameIndex = 0;
+  Text text;
+};
+IndexText lastIndex;
+
+char* PutIndex(char* out, uint32_t frameIndex) {
+  const uint32_t step = frameIndex - lastIndex.frameIndex;
+  Text& text = lastIndex.text;
+  const unsigned lastDigit = text.length - 1;
+  uint64_t* word = lastDigit < 8 ? &text.low : &text.high;
+  const unsigned shift = 8 * (lastDigit % 8);
+  if (text.length != 0 && step < 10 && ((*word >> shift) & 0xFF) + step <= '9') {
+    *word += static_cast<uint64_t>(step) << shift;
+  } else {
+    text = Text{};
+    AppendDigits(&text, frameIndex);
+  }
+  lastIndex.frameIndex = frameIndex;
+  return Put(out, text);
+}
+
+// frameIndex * scale / sampleRate as quotient and remainder, carried from
+// row to row: the rows of a scan step by the same number of frames, so the
+// quotient moves on by the step's quotient, and the remainders add up with
+// one carry at most. Only a new step, rate or scale, or a step back, divides.
+struct Stamp {
+  uint32_t frameIndex = 0, sampleRate = 0, step = 0;
+  uint64_t scale = 0, units = 0, remainder = 0, stepUnits = 0, stepRemainder = 0;
+};
+Stamp lastStamp;
+
+void CarryStamp(uint32_t frameIndex, uint32_t sampleRate, uint64_t scale) {
+  if (sampleRate != lastStamp.sampleRate || scale != lastStamp.scale ||
+      frameIndex < lastStamp.frameIndex) {
+    const uint64_t scaled = frameIndex * scale;
+    lastStamp =
+        Stamp{frameIndex, sampleRate, 0, scale, scaled / sampleRate, scaled % sampleRate, 0, 0};
+    return;
+  }
+  const uint32_t step = frameIndex - lastStamp.frameIndex;
+  if (step != lastStamp.step) {
+    lastStamp.step = step;
+    lastStamp.stepUnits = step * scale / sampleRate;
+    lastStamp.stepRemainder = step * scale % sampleRate;
+  }
+  lastStamp.frameIndex = frameIndex;
+  lastStamp.units += lastStamp.stepUnits;
+  lastStamp.remainder += lastStamp.stepRemainder;
+  if (lastStamp.remainder >= sampleRate) {
+    lastStamp.remainder -= sampleRate;
+    ++lastStamp.units;
+  }
 }
 
 // Writes frameIndex / sampleRate with `decimals` (2 or 3) places, as printf's
-// "%.2f" / "%.3f" prints the double quotient, and returns the end.
+// "%.2f" / "%.3f" prints the double quotient, and returns the end; up to 7
+// bytes past the end are overwritten.
 //
 // printf rounds the double t nearest to f / r; this rounds the exact f / r
 // with integers. The two agree except when the exact value sits on a half:
@@ -36,27 +166,14 @@ char* PutUnsigned(char* out, uint64_t value) {
 // f * 10^d < 2^52. So t * 10^d rounds the same way as x; only exact halves,
 // where t falls on either side, are left to printf itself.
 char* PutTime(char* out, uint32_t frameIndex, uint32_t sampleRate, int decimals) {
-  const uint64_t scale = decimals == 2 ? 100 : 1000;
-  const uint64_t scaled = frameIndex * scale;
-  if (sampleRate == 0 || 2 * (scaled % sampleRate) == sampleRate) {
-    const double time = static_cast<double>(frameIndex) / static_cast<double>(sampleRate);
-    return out + std::snprintf(out, 32, decimals == 2 ? "%.2f" : "%.3f", time);
+  if (sampleRate != 0) {
+    CarryStamp(frameIndex, sampleRate, decimals == 2 ? 100 : 1000);
+    if (2 * lastStamp.remainder != sampleRate)
+      return PutUnits(out, lastStamp.units + (2 * lastStamp.remainder > sampleRate), decimals);
   }
-  uint64_t rounded = scaled / sampleRate;
-  if (2 * (scaled % sampleRate) > sampleRate) ++rounded;
-  out = PutUnsigned(out, rounded / scale);
-  *out++ = '.';
-  uint64_t fraction = rounded % scale;
-  for (uint64_t place = scale / 10; place > 0; place /= 10) {
-    *out++ = static_cast<char>('0' + fraction / place);
-    fraction %= place;
-  }
-  return out;
+  const double time = static_cast<double>(frameIndex) / static_cast<double>(sampleRate);
+  return out + std::snprintf(out, 32, decimals == 2 ? "%.2f" : "%.3f", time);
 }
-
-}  // namespace
-
-namespace {
 
 // Rows are put together in this area and handed to standard output in large
 // pieces: one stdio call per row would cost more than the row itself.
@@ -64,6 +181,10 @@ char pending[1 << 16];
 size_t pendingLength = 0;
 // Room for any stamp and a newline, with dots to spare.
 constexpr size_t kRowRoom = 512;
+// Rows of up to this many dots are written 16 at a time, the last run
+// reaching past the row's end; the rest run into the area's end and on.
+constexpr long kShortDots = 256;
+constexpr uint64_t kDots = 0x2E2E2E2E2E2E2E2E;  // '.' in every byte
 
 }  // namespace
 
@@ -81,12 +202,20 @@ void Waveform(uint32_t frameIndex, uint32_t sampleRate, double level, double int
     end = PutTime(end, frameIndex, sampleRate, 3);
     if (!(interval > 0.001)) {
       *end++ = '\t';
-      end = PutUnsigned(end, frameIndex);
+      end = PutIndex(end, frameIndex);
     }
   }
   *end++ = '\t';
-  // Rows longer than the area go out in pieces as they fill it.
   long dots = DotCount(level);
+  if (dots <= kShortDots) {
+    for (long done = 0; done < dots; done += 16) {
+      std::memcpy(end + done, &kDots, sizeof kDots);
+      std::memcpy(end + done + 8, &kDots, sizeof kDots);
+    }
+    end += dots;
+    dots = 0;
+  }
+  // Rows longer than the area go out in pieces as they fill it.
   while (dots > 0) {
     const size_t room = sizeof pending - 1 - static_cast<size_t>(end - pending);
     const size_t run = static_cast<size_t>(dots) < room ? static_cast<size_t>(dots) : room;

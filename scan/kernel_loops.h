@@ -115,46 +115,6 @@ OSTREL_LOOP void SumFloat32Loop(const unsigned char* frames, uint32_t count, uin
   *peakR = right;
 }
 
-OSTREL_LOOP void SumFloat32BlocksLoop(const unsigned char* frames, uint32_t blockFrames,
-                                      uint32_t channelCount, double sums[kInterleavedBlocks],
-                                      uint32_t* peakL, uint32_t* peakR) {
-  constexpr uint32_t kMagnitude = 0x7FFFFFFF;
-  const size_t frameSize = size_t{4} * channelCount;
-  const size_t stride = static_cast<size_t>(blockFrames) * frameSize;
-  double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
-  uint32_t left = *peakL;
-  uint32_t right = *peakR;
-  const unsigned char* p = frames;
-  for (uint32_t i = 0; i < blockFrames; ++i, p += frameSize) {
-    const uint32_t l0 = Bits32(p) & kMagnitude;
-    const uint32_t l1 = Bits32(p + stride) & kMagnitude;
-    const uint32_t l2 = Bits32(p + 2 * stride) & kMagnitude;
-    const uint32_t l3 = Bits32(p + 3 * stride) & kMagnitude;
-    s0 += Float32Magnitude(l0);
-    s1 += Float32Magnitude(l1);
-    s2 += Float32Magnitude(l2);
-    s3 += Float32Magnitude(l3);
-    left = Max(Max(left, Max(l0, l1)), Max(l2, l3));
-    if (channelCount == 2) {
-      const uint32_t r0 = Bits32(p + 4) & kMagnitude;
-      const uint32_t r1 = Bits32(p + stride + 4) & kMagnitude;
-      const uint32_t r2 = Bits32(p + 2 * stride + 4) & kMagnitude;
-      const uint32_t r3 = Bits32(p + 3 * stride + 4) & kMagnitude;
-      s0 += Float32Magnitude(r0);
-      s1 += Float32Magnitude(r1);
-      s2 += Float32Magnitude(r2);
-      s3 += Float32Magnitude(r3);
-      right = Max(Max(right, Max(r0, r1)), Max(r2, r3));
-    }
-  }
-  sums[0] = s0;
-  sums[1] = s1;
-  sums[2] = s2;
-  sums[3] = s3;
-  *peakL = left;
-  *peakR = right;
-}
-
 }  // namespace loops
 
 #endif

@@ -15,26 +15,26 @@
 
 #include <cstdint>
 
-// Float blocks summed side by side: whole blocks, each summed one frame
-// after the other from 0 like a float loop, so each comes out as if it were
-// summed alone; the sums do not wait on each other, which keeps the adder
-// busy.
-constexpr uint32_t kInterleavedBlocks = 4;
+// Float blocks summed side by side: 4, 8, 12 or 16 whole blocks, lying one
+// after the other, each summed one frame after the other from 0 like a float
+// loop, so each comes out as if it were summed alone; the sums do not wait on
+// each other, which keeps the adders busy. sums[b] is block b's sum.
+constexpr uint32_t kMostSideBySideBlocks = 16;
 
 using IntegerLoop = void (*)(const unsigned char* frames, uint32_t count, uint32_t channelCount,
                              uint64_t* units, uint32_t* peakL, uint32_t* peakR);
 using FloatLoop = void (*)(const unsigned char* frames, uint32_t count, uint32_t channelCount,
                            double* sum, uint32_t* peakL, uint32_t* peakR);
-using FloatBlocksLoop = void (*)(const unsigned char* frames, uint32_t blockFrames,
-                                 uint32_t channelCount, double sums[kInterleavedBlocks],
-                                 uint32_t* peakL, uint32_t* peakR);
+using FloatBlocksLoop = void (*)(const unsigned char* frames, uint32_t blockFrames, uint32_t blocks,
+                                 uint32_t channelCount, double* sums, uint32_t* peakL,
+                                 uint32_t* peakR);
 
 struct Kernels {
   const char* name;
   IntegerLoop sumInt16;
   IntegerLoop sumInt24;
   FloatLoop sumFloat32;
-  FloatBlocksLoop sumFloat32Blocks;  // kInterleavedBlocks blocks of blockFrames frames
+  FloatBlocksLoop sumFloat32Blocks;
 };
 
 // The loops in plain C++, which the compiler vectorises for the target it
@@ -42,8 +42,8 @@ struct Kernels {
 Kernels PlainKernels();
 
 #if defined(__x86_64__)
-// The same loops built for AVX2, with a hand-written 24-bit loop; only for a
-// processor that has AVX2.
+// Hand-written 16-bit, 24-bit and side-by-side float loops, and the other
+// loops built for AVX2; only for a processor that has AVX2.
 Kernels Avx2Kernels();
 #endif
 
@@ -51,6 +51,15 @@ Kernels Avx2Kernels();
 // loops everywhere else, and always in a build made with
 // OSTREL_PLAIN_KERNELS (so that the whole suite can run them).
 Kernels ChooseKernels();
+
+// Whole short blocks of 16- or 24-bit frames, one after the other from
+// `frames`, each summed on its own: sums[b] is block b's sum on the level
+// scale, exact as the units are. For blocks so short that a call per block
+// would cost more than its frames; plain loops on every processor.
+void SumInt16Blocks(const unsigned char* frames, uint32_t blockFrames, uint32_t blocks,
+                    uint32_t channelCount, double* sums, uint32_t* peakL, uint32_t* peakR);
+void SumInt24Blocks(const unsigned char* frames, uint32_t blockFrames, uint32_t blocks,
+                    uint32_t channelCount, double* sums, uint32_t* peakL, uint32_t* peakR);
 
 // 24-bit samples summed as doubles one after the other: for blocks so long
 // that the sum leaves the range where doubles add integers exactly. Peaks in

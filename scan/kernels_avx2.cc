@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "scan/float32.h"
 #include "scan/kernel_loops.h"
 #include "scan/kernels.h"
 
@@ -14,9 +15,48 @@
 
 namespace {
 
+// Sixteen samples a round, one 32-byte load. vpabsw leaves -32768 as 0x8000,
+// which read unsigned is its magnitude, so the magnitudes are unsigned 16-bit
+// lanes: even lanes left and odd lanes right in stereo, as every round starts
+// on a frame. vpmaddwd adds neighbouring lanes into 32-bit lanes but reads
+// them signed, so each magnitude goes in less 32768 (its top bit flipped)
+// and each 32-bit lane comes out 65536 less per round, added back when the
+// lanes are. Lane sums stay within 32 bits for 2^15 rounds (2^15 * 2^16);
+// the plain loop takes the last samples.
 OSTREL_AVX2 void SumInt16Avx2(const unsigned char* frames, uint32_t count, uint32_t channelCount,
                               uint64_t* units, uint32_t* peakL, uint32_t* peakR) {
-  loops::SumInt16Loop(frames, count, channelCount, units, peakL, peakR);
+  const size_t samples = static_cast<size_t>(count) * channelCount;
+  const __m256i top = _mm256_set1_epi16(INT16_MIN);
+  const __m256i ones = _mm256_set1_epi16(1);
+  __m256i peaks = _mm256_setzero_si256();
+  uint64_t total = *units;
+  size_t done = 0;
+  const unsigned char* p = frames;
+  while (samples - done >= 16) {
+    size_t rounds = (samples - done) / 16;
+    if (rounds > (1u << 15)) rounds = 1u << 15;
+    __m256i sums = _mm256_setzero_si256();
+    for (size_t r = 0; r < rounds; ++r, p += 32) {
+      const __m256i magnitudes =
+          _mm256_abs_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
+      peaks = _mm256_max_epu16(peaks, magnitudes);
+      sums = _mm256_add_epi32(sums, _mm256_madd_epi16(_mm256_xor_si256(magnitudes, top), ones));
+    }
+    alignas(32) int32_t lanes[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), sums);
+    for (int32_t lane : lanes)
+      total += static_cast<uint64_t>(int64_t{lane} + int64_t{65536} * static_cast<int64_t>(rounds));
+    done += rounds * 16;
+  }
+  alignas(32) uint16_t lanePeaks[16];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(lanePeaks), peaks);
+  for (int lane = 0; lane < 16; ++lane) {
+    uint32_t* peak = channelCount == 2 && lane % 2 == 1 ? peakR : peakL;
+    *peak = loops::Max(*peak, lanePeaks[lane]);
+  }
+  *units = total;
+  loops::SumInt16Loop(p, static_cast<uint32_t>((samples - done) / channelCount), channelCount,
+                      units, peakL, peakR);
 }
 
 // Eight samples at a time: two 16-byte loads put four packed 3-byte samples
@@ -68,10 +108,89 @@ OSTREL_AVX2 void SumFloat32Avx2(const unsigned char* frames, uint32_t count, uin
   loops::SumFloat32Loop(frames, count, channelCount, sum, peakL, peakR);
 }
 
+// Lane k of vector v sums block 4v + k. A round takes 16 bytes, two pairs
+// of samples, from each of four blocks: two 128-bit loads per 256-bit
+// register put blocks 0 and 2 in one register and 1 and 3 in the other, so
+// the 64-bit unpacks give one pair of each block per register, one pair to a
+// 64-bit lane, the first sample of the pair in its low half.
+//
+// A magnitude pattern m = E << 23 | M goes to bits 29 ... 59 of a double, as
+// in Float32Magnitude, but instead of 903 added to the exponent, bits 61 ...
+// 63 are set: one OR, which also covers whatever the shift moved there. That
+// double is -2^(E + 513) * (1 + M / 2^23), the sample's magnitude times
+// -2^633. Negation and scaling by a power of two commute with every rounded
+// addition while the sums stay in the normal range (here between 2^513 and
+// 2^802 for up to 2^32 samples), so each lane's sum is exactly -2^633 times
+// its block's sequential sum, and one multiply at the end gives that sum.
+// Each lane adds its samples in sample order; samples that do not fill a
+// round are added after, block by block, in the same order.
+template <uint32_t Vectors>
+OSTREL_AVX2 void SumFloat32BlocksRounds(const unsigned char* frames, size_t blockSamples,
+                                        uint32_t channelCount, double* sums, uint32_t* peakL,
+                                        uint32_t* peakR) {
+  constexpr uint32_t kMagnitude = 0x7FFFFFFF;
+  const size_t stride = 4 * blockSamples;
+  const __m256i magnitudes = _mm256_set1_epi32(kMagnitude);
+  const __m256i seconds = _mm256_set1_epi64x(int64_t{kMagnitude} << 32);
+  const __m256i top = _mm256_set1_epi64x(INT64_MIN | int64_t{3} << 61);
+  __m256d acc[Vectors];
+  for (uint32_t v = 0; v < Vectors; ++v) acc[v] = _mm256_setzero_pd();
+  __m256i peaks = _mm256_setzero_si256();
+  size_t j = 0;
+  for (; j + 4 <= blockSamples; j += 4) {
+    for (size_t v = 0; v < Vectors; ++v) {
+      const unsigned char* p = frames + 4 * v * stride + 4 * j;
+      const __m256i even = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + 2 * stride),
+                                               reinterpret_cast<const __m128i*>(p));
+      const __m256i odd = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + 3 * stride),
+                                              reinterpret_cast<const __m128i*>(p + stride));
+      const __m256i pairs[2] = {_mm256_unpacklo_epi64(even, odd), _mm256_unpackhi_epi64(even, odd)};
+      for (const __m256i& pair : pairs) {
+        const __m256i both = _mm256_and_si256(pair, magnitudes);
+        peaks = _mm256_max_epu32(peaks, both);
+        const __m256i first = _mm256_or_si256(_mm256_slli_epi64(both, 29), top);
+        const __m256i second =
+            _mm256_or_si256(_mm256_srli_epi64(_mm256_and_si256(pair, seconds), 3), top);
+        acc[v] = _mm256_add_pd(acc[v], _mm256_castsi256_pd(first));
+        acc[v] = _mm256_add_pd(acc[v], _mm256_castsi256_pd(second));
+      }
+    }
+  }
+  const __m256d unscale = _mm256_set1_pd(-0x1p-633);
+  for (size_t v = 0; v < Vectors; ++v)
+    _mm256_storeu_pd(sums + 4 * v, _mm256_mul_pd(acc[v], unscale));
+  // 32-bit lanes alternate first and second samples of pairs; pairs start on
+  // even samples, so in stereo the first is left and the second right.
+  alignas(32) uint32_t lanePeaks[8];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(lanePeaks), peaks);
+  for (int lane = 0; lane < 8; ++lane) {
+    uint32_t* peak = channelCount == 2 && lane % 2 == 1 ? peakR : peakL;
+    *peak = loops::Max(*peak, lanePeaks[lane]);
+  }
+  for (uint32_t b = 0; b < 4 * Vectors; ++b) {
+    for (size_t k = j; k < blockSamples; ++k) {
+      const uint32_t m = loops::Bits32(frames + b * stride + 4 * k) & kMagnitude;
+      sums[b] += Float32Magnitude(m);
+      uint32_t* peak = channelCount == 2 && k % 2 == 1 ? peakR : peakL;
+      *peak = loops::Max(*peak, m);
+    }
+  }
+}
+
 OSTREL_AVX2 void SumFloat32BlocksAvx2(const unsigned char* frames, uint32_t blockFrames,
-                                      uint32_t channelCount, double sums[kInterleavedBlocks],
+                                      uint32_t blocks, uint32_t channelCount, double* sums,
                                       uint32_t* peakL, uint32_t* peakR) {
-  loops::SumFloat32BlocksLoop(frames, blockFrames, channelCount, sums, peakL, peakR);
+  const size_t blockSamples = size_t{blockFrames} * channelCount;
+  switch (blocks) {
+    case 4:
+      return SumFloat32BlocksRounds<1>(frames, blockSamples, channelCount, sums, peakL, peakR);
+    case 8:
+      return SumFloat32BlocksRounds<2>(frames, blockSamples, channelCount, sums, peakL, peakR);
+    case 12:
+      return SumFloat32BlocksRounds<3>(frames, blockSamples, channelCount, sums, peakL, peakR);
+    default:
+      return SumFloat32BlocksRounds<4>(frames, blockSamples, channelCount, sums, peakL, peakR);
+  }
 }
 
 }  // namespace

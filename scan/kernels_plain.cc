@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "scan/float32.h"
 #include "scan/kernel_loops.h"
 #include "scan/kernels.h"
 
@@ -23,15 +24,67 @@ void SumFloat32Plain(const unsigned char* frames, uint32_t count, uint32_t chann
   loops::SumFloat32Loop(frames, count, channelCount, sum, peakL, peakR);
 }
 
-void SumFloat32BlocksPlain(const unsigned char* frames, uint32_t blockFrames, uint32_t channelCount,
-                           double sums[kInterleavedBlocks], uint32_t* peakL, uint32_t* peakR) {
-  loops::SumFloat32BlocksLoop(frames, blockFrames, channelCount, sums, peakL, peakR);
+// Sample by sample across the blocks: each block's sum still grows in its
+// own sample order.
+void SumFloat32BlocksPlain(const unsigned char* frames, uint32_t blockFrames, uint32_t blocks,
+                           uint32_t channelCount, double* sums, uint32_t* peakL, uint32_t* peakR) {
+  constexpr uint32_t kMagnitude = 0x7FFFFFFF;
+  const size_t blockSamples = size_t{blockFrames} * channelCount;
+  for (uint32_t b = 0; b < blocks; ++b) sums[b] = 0;
+  for (size_t k = 0; k < blockSamples; ++k) {
+    uint32_t* peak = channelCount == 2 && k % 2 == 1 ? peakR : peakL;
+    for (uint32_t b = 0; b < blocks; ++b) {
+      const uint32_t m = loops::Bits32(frames + 4 * (b * blockSamples + k)) & kMagnitude;
+      sums[b] += Float32Magnitude(m);
+      *peak = loops::Max(*peak, m);
+    }
+  }
+}
+
+// Short blocks, one after the other: plain loops, as a block of a few
+// frames leaves nothing to vectorise. The units of a block of up to 2^30
+// samples stay below 2^53, so its sum on the level scale is exact.
+template <size_t Bytes, uint32_t (*Magnitude)(const unsigned char*)>
+void SumIntegerBlocks(const unsigned char* frames, uint32_t blockFrames, uint32_t blocks,
+                      uint32_t channelCount, double unit, double* sums, uint32_t* peakL,
+                      uint32_t* peakR) {
+  uint32_t left = *peakL;
+  uint32_t right = *peakR;
+  const unsigned char* p = frames;
+  for (uint32_t b = 0; b < blocks; ++b) {
+    uint64_t units = 0;
+    for (uint32_t i = 0; i < blockFrames; ++i, p += Bytes * channelCount) {
+      const uint32_t l = Magnitude(p);
+      units += l;
+      left = loops::Max(left, l);
+      if (channelCount == 2) {
+        const uint32_t r = Magnitude(p + Bytes);
+        units += r;
+        right = loops::Max(right, r);
+      }
+    }
+    sums[b] = static_cast<double>(units) * unit;
+  }
+  *peakL = left;
+  *peakR = right;
 }
 
 }  // namespace
 
 Kernels PlainKernels() {
   return {"plain", SumInt16Plain, SumInt24Plain, SumFloat32Plain, SumFloat32BlocksPlain};
+}
+
+void SumInt16Blocks(const unsigned char* frames, uint32_t blockFrames, uint32_t blocks,
+                    uint32_t channelCount, double* sums, uint32_t* peakL, uint32_t* peakR) {
+  SumIntegerBlocks<2, loops::Magnitude16>(frames, blockFrames, blocks, channelCount, 1.0 / 256,
+                                          sums, peakL, peakR);
+}
+
+void SumInt24Blocks(const unsigned char* frames, uint32_t blockFrames, uint32_t blocks,
+                    uint32_t channelCount, double* sums, uint32_t* peakL, uint32_t* peakR) {
+  SumIntegerBlocks<3, loops::Magnitude24>(frames, blockFrames, blocks, channelCount, 1.0 / 65536,
+                                          sums, peakL, peakR);
 }
 
 void SumInt24AsDoubles(const unsigned char* frames, uint32_t count, uint32_t channelCount,

@@ -92,6 +92,38 @@ double Peak(Summing summing, uint32_t magnitude, bool anyDecoded) {
   return 0;
 }
 
+// Whole blocks are summed a group at a time where that pays: float blocks
+// side by side, as many as a chunk holds, in fours, up to 16 (float sums
+// must keep their order within a block, but separate blocks need not wait on
+// each other); integer blocks of up to kShortBlock frames up to 256 at a
+// time, so that a short block costs no call of its own. 0: no groups.
+constexpr uint32_t kShortBlock = 64;
+constexpr uint32_t kMostGroupBlocks = 256;
+
+uint32_t GroupBlocks(Summing summing, uint32_t resolution) {
+  if (resolution == 0) return 0;
+  if (summing == Summing::kFloat) {
+    const uint32_t fit = kChunkFrames / resolution;
+    return (fit < kMostSideBySideBlocks ? fit : kMostSideBySideBlocks) / 4 * 4;
+  }
+  if (summing == Summing::kInteger16 || summing == Summing::kInteger24)
+    return resolution <= kShortBlock ? kMostGroupBlocks : 0;
+  return 0;
+}
+
+// Sums `blocks` whole blocks into sums[] and raises the peaks.
+void SumBlocks(const Kernels& kernels, Summing summing, const unsigned char* frames,
+               uint32_t resolution, uint32_t blocks, uint32_t channelCount, double* sums,
+               Totals* totals) {
+  if (summing == Summing::kFloat)
+    kernels.sumFloat32Blocks(frames, resolution, blocks, channelCount, sums, &totals->peakL,
+                             &totals->peakR);
+  else if (summing == Summing::kInteger16)
+    SumInt16Blocks(frames, resolution, blocks, channelCount, sums, &totals->peakL, &totals->peakR);
+  else
+    SumInt24Blocks(frames, resolution, blocks, channelCount, sums, &totals->peakL, &totals->peakR);
+}
+
 }  // namespace
 
 int ScanFrames(WaveInput* input, uint32_t dataOffset, uint32_t frameSize, uint32_t bytesPerSample,
@@ -101,6 +133,14 @@ int ScanFrames(WaveInput* input, uint32_t dataOffset, uint32_t frameSize, uint32
   const Summing summing = ChooseSumming(bytesPerSample, channelCount, resolution);
   const Kernels kernels = ChooseKernels();
   const uint32_t half = resolution / 2;
+  const uint32_t group = GroupBlocks(summing, resolution);
+  // Side-by-side float sums take whole groups, integer groups any number of
+  // blocks. Chunks are cut at whole groups or blocks, so that every chunk of
+  // a file starts on a block and all but the last few blocks of the span are
+  // summed in groups. (Stream reads come as they come; blocks that they cut
+  // take the frame-by-frame way.)
+  const uint32_t cut = summing == Summing::kFloat ? group * resolution : resolution;
+  const uint32_t chunkFrames = group != 0 ? kChunkFrames - kChunkFrames % cut : kChunkFrames;
   Totals totals;
   uint32_t blockCount = 0;
   // Bytes of a frame that a stream read cut in two, kept at the front of the
@@ -110,7 +150,7 @@ int ScanFrames(WaveInput* input, uint32_t dataOffset, uint32_t frameSize, uint32
   uint32_t current = startFrame;
   while (current < endFrame) {
     const uint32_t remaining = endFrame - current;
-    const uint32_t wanted = remaining < kChunkFrames ? remaining : kChunkFrames;
+    const uint32_t wanted = remaining < chunkFrames ? remaining : chunkFrames;
     size_t read = 0;
     const int error =
         ReadWaveInput(input, dataOffset + static_cast<uint64_t>(frameSize) * current + carried,
@@ -122,20 +162,18 @@ int ScanFrames(WaveInput* input, uint32_t dataOffset, uint32_t frameSize, uint32
     // The chunk is cut at block ends; blocks run on across chunks.
     const unsigned char* frames = buffer;
     for (uint32_t left = got; left > 0;) {
-      if (summing == Summing::kFloat && blockCount == 0 && resolution != 0 &&
-          left / kInterleavedBlocks >= resolution) {
-        // Float sums must keep their order within a block, but separate
-        // blocks can be summed side by side.
-        double sums[kInterleavedBlocks];
-        kernels.sumFloat32Blocks(frames, resolution, channelCount, sums, &totals.peakL,
-                                 &totals.peakR);
-        for (double sum : sums) {
+      if (group != 0 && blockCount == 0 && left >= cut) {
+        const uint32_t whole = left / resolution;
+        const uint32_t blocks = summing == Summing::kFloat || whole > group ? group : whole;
+        double sums[kMostGroupBlocks];
+        SumBlocks(kernels, summing, frames, resolution, blocks, channelCount, sums, &totals);
+        for (uint32_t b = 0; b < blocks; ++b) {
           current += resolution;
           Waveform(current - half, sampleRate,
-                   BlockLevel(sum, channelCount, resolution, magnification), interval);
+                   BlockLevel(sums[b], channelCount, resolution, magnification), interval);
         }
-        frames += static_cast<size_t>(resolution) * kInterleavedBlocks * frameSize;
-        left -= resolution * kInterleavedBlocks;
+        frames += static_cast<size_t>(blocks) * resolution * frameSize;
+        left -= blocks * resolution;
         continue;
       }
       const uint32_t toBlockEnd = resolution == 0 ? left : resolution - blockCount;

@@ -6,8 +6,10 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "examples/wav_writer.h"
 #include "scan/float32.h"
@@ -96,7 +98,8 @@ struct Layout {
 TEST(FastScan, MatchesTheFrameByFrameScanOnEveryLayout) {
   const Layout layouts[] = {{2, 1}, {2, 2}, {3, 1}, {3, 2}, {4, 1}, {4, 2},
                             {1, 1}, {1, 2}, {8, 1}, {2, 4}, {1, 3}};
-  const uint32_t resolutions[] = {1, 2, 3, 7, 441, 2205, 4095, 4096, 4097, 30000, 65536, 70001};
+  const uint32_t resolutions[] = {1,    2,    3,    7,    64,    65,    441,   2205,
+                                  4095, 4096, 4097, 7001, 13107, 30000, 65536, 70001};
   std::mt19937 random(20261208);
   int file = 0;
   for (const Layout& layout : layouts) {
@@ -165,7 +168,11 @@ TEST(FastScan, LoopSumsEqualSequentialDoubleSums) {
     std::mt19937 random(11);
     for (uint32_t channels : {1u, 2u}) {
       const uint32_t frames = 3 * 4099;
-      const std::string floats = RandomSamples(&random, 4, size_t{frames} * channels, false);
+      std::string floats = RandomSamples(&random, 4, size_t{frames} * channels, false);
+      // A few patterns at the ends of the exponent range: infinity, a NaN, the
+      // largest finite, negative zero, a subnormal.
+      const uint32_t extremes[] = {0x7F800000, 0xFFFFFFFF, 0x7F7FFFFF, 0x80000000, 0x00000001};
+      for (size_t k = 0; k < 5; ++k) std::memcpy(&floats[4 * (3 + 1111 * k)], &extremes[k], 4);
       const auto* bytes = reinterpret_cast<const unsigned char*>(floats.data());
       double sequential[3] = {0, 0, 0};
       for (size_t i = 0; i < size_t{frames} * channels; ++i) {
@@ -176,29 +183,67 @@ TEST(FastScan, LoopSumsEqualSequentialDoubleSums) {
       uint32_t peakL = 0, peakR = 0;
       kernels.sumFloat32(bytes, 4099, channels, &sum, &peakL, &peakR);
       EXPECT_EQ(sum, sequential[0]);
-      double sums[kInterleavedBlocks];
-      kernels.sumFloat32Blocks(bytes, 4099 * 3 / kInterleavedBlocks, channels, sums, &peakL,
-                               &peakR);
-      double blockwise[kInterleavedBlocks] = {};
-      const uint32_t blockFrames = 4099 * 3 / kInterleavedBlocks;
-      for (size_t i = 0; i < size_t{blockFrames} * kInterleavedBlocks * channels; ++i) {
-        const unsigned char* p = bytes + 4 * i;
-        blockwise[i / channels / blockFrames] += std::fabs(Float32Convert(p[0], p[1], p[2], p[3]));
+      // The side-by-side sums, on blocks of whole rounds of four samples and
+      // on blocks that end part way through one.
+      for (uint32_t blocks : {4u, 8u, 12u, 16u}) {
+        for (uint32_t blockFrames : {1u, 2u, 3u, 5u, 767u}) {
+          SCOPED_TRACE(testing::Message() << blocks << " blocks of " << blockFrames);
+          double sums[kMostSideBySideBlocks];
+          uint32_t blockPeakL = 0, blockPeakR = 0;
+          kernels.sumFloat32Blocks(bytes, blockFrames, blocks, channels, sums, &blockPeakL,
+                                   &blockPeakR);
+          const size_t blockSamples = size_t{blockFrames} * channels;
+          for (uint32_t b = 0; b < blocks; ++b) {
+            double blockwise = 0;
+            for (size_t i = b * blockSamples; i < (b + 1) * blockSamples; ++i) {
+              const unsigned char* p = bytes + 4 * i;
+              blockwise += std::fabs(Float32Convert(p[0], p[1], p[2], p[3]));
+            }
+            EXPECT_EQ(DoubleBits(sums[b]), DoubleBits(blockwise)) << b;
+          }
+          double all = 0;
+          peakL = peakR = 0;
+          kernels.sumFloat32(bytes, blocks * blockFrames, channels, &all, &peakL, &peakR);
+          EXPECT_EQ(blockPeakL, peakL);
+          EXPECT_EQ(blockPeakR, peakR);
+        }
       }
-      for (uint32_t b = 0; b < kInterleavedBlocks; ++b) EXPECT_EQ(sums[b], blockwise[b]) << b;
 
       for (uint32_t bytesPerSample : {2u, 3u}) {
-        const std::string ints =
-            RandomSamples(&random, bytesPerSample, size_t{frames} * channels, false);
+        std::string ints = RandomSamples(&random, bytesPerSample, size_t{frames} * channels, false);
+        // The most negative sample, whose magnitude needs the top bit, on
+        // each channel once.
+        const size_t width = bytesPerSample;
+        ints[width * 6 - 1] = ints[width * 9 - 1] = '\x80';
+        for (size_t b = 0; b + 1 < width; ++b) ints[width * 5 + b] = ints[width * 8 + b] = 0;
         const auto* intBytes = reinterpret_cast<const unsigned char*>(ints.data());
         double expected = 0;
-        for (size_t i = 0; i < size_t{frames} * channels; ++i)
-          expected += std::fabs(bytesPerSample == 2 ? ReferenceDecode16(intBytes + 2 * i)
-                                                    : ReferenceDecode24(intBytes + 3 * i));
+        double expectedPeaks[2] = {0, 0};
+        for (size_t i = 0; i < size_t{frames} * channels; ++i) {
+          const double v = std::fabs(bytesPerSample == 2 ? ReferenceDecode16(intBytes + 2 * i)
+                                                         : ReferenceDecode24(intBytes + 3 * i));
+          expected += v;
+          CheckPeak(v, &expectedPeaks[i % channels]);
+        }
+        const double unit = bytesPerSample == 2 ? 256 : 65536;
         uint64_t units = 0;
+        peakL = peakR = 0;
         (bytesPerSample == 2 ? kernels.sumInt16 : kernels.sumInt24)(intBytes, frames, channels,
                                                                     &units, &peakL, &peakR);
-        EXPECT_EQ(static_cast<double>(units) / (bytesPerSample == 2 ? 256 : 65536), expected);
+        EXPECT_EQ(static_cast<double>(units) / unit, expected);
+        EXPECT_EQ(peakL / unit, expectedPeaks[0]);
+        EXPECT_EQ(peakR / unit, channels == 2 ? expectedPeaks[1] : 0);
+        // Short blocks one after the other, each summed from 0.
+        double sums[9];
+        (bytesPerSample == 2 ? SumInt16Blocks : SumInt24Blocks)(intBytes, 7, 9, channels, sums,
+                                                                &peakL, &peakR);
+        for (size_t b = 0; b < 9; ++b) {
+          double blockwise = 0;
+          for (size_t i = b * 7 * channels; i < (b + 1) * 7 * channels; ++i)
+            blockwise += std::fabs(bytesPerSample == 2 ? ReferenceDecode16(intBytes + 2 * i)
+                                                       : ReferenceDecode24(intBytes + 3 * i));
+          EXPECT_EQ(sums[b], blockwise) << b;
+        }
       }
     }
   }

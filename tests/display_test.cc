@@ -51,9 +51,10 @@ TEST(Waveform, StampsIndexesBeyond2To31WithTheirTrueValue) {
   EXPECT_EQ(Row(3000000000u, 1000000, 0.0, 0.0005), "3000.000\t3000000000\t\n");
 }
 
-// Stamps are put together with integer arithmetic; printf of the double
-// quotient is what they must equal, on every stamp of long runs at common and
-// odd rates, and on indexes spread over the whole 32-bit range.
+// Stamps are put together with integer arithmetic, carried from row to row;
+// printf of the double quotient is what they must equal, on every stamp of
+// long runs at common and odd rates, in steps of one frame and of whole
+// blocks, and on indexes spread over the whole 32-bit range.
 TEST(Waveform, StampsEqualPrintfOfTheQuotient) {
   const uint32_t rates[] = {1,     3,     7,     8000,   11025,  22050,      44100,
                             48000, 88200, 96000, 192000, 999983, 4294967295u};
@@ -62,6 +63,9 @@ TEST(Waveform, StampsEqualPrintfOfTheQuotient) {
     std::vector<uint32_t> indexes;
     for (uint32_t i = 0; i < 100000; ++i) indexes.push_back(i);
     for (int i = 0; i < 20000; ++i) indexes.push_back(static_cast<uint32_t>(random()));
+    // Rows of a scan: a block's middle, then steps of whole blocks.
+    for (uint32_t i = 0; i < 10000; ++i) indexes.push_back(1102 + i * 2205);
+    for (uint32_t i = 0; i < 10000; ++i) indexes.push_back(2046 + i * 4093);
     for (double interval : {0.05, 0.01, 0.0005}) {
       std::string expected;
       char text[64];
