@@ -10,10 +10,9 @@
 
 namespace {
 
-// Frames per read. The buffer is one fixed area for the whole scan, sized so
-// that a chunk of 16-bit stereo (256 KiB) still sits in the core's cache when
-// it is decoded; fewer, larger reads cost less than many small ones.
-constexpr uint32_t kChunkFrames = 65536;
+// The buffer is one fixed area for the whole scan, sized so that a chunk of
+// 16-bit stereo (256 KiB) still sits in the core's cache when it is decoded;
+// fewer, larger reads cost less than many small ones.
 constexpr uint32_t kMostFrameBytes = 8;
 alignas(64) unsigned char buffer[kChunkFrames * kMostFrameBytes];
 

@@ -17,6 +17,10 @@
 
 #include "scan/level.h"  // BlockLevel, the level of a complete block
 
+// Frames per read: the scan reads the span in chunks of this many frames into
+// one fixed buffer, and blocks run on from one chunk into the next.
+constexpr uint32_t kChunkFrames = 65536;
+
 // Raises *peak to the magnitude of value.
 inline void CheckPeak(double value, double* peak) {
   if (value > *peak)

@@ -136,9 +136,10 @@ TEST(FastScan, MatchesTheFrameByFrameScanAtOtherRatesAndMagnifications) {
   struct Case {
     uint32_t rate, resolution;
     float magnification;
-  } const cases[] = {{96000, 48, 1}, {96000, 96, 0.001f}, {48000, 1200, 256},
-                     {48000, 48, 3}, {8000, 1, 1},        {8000, 8, 100},
-                     {7, 1, 1},      {1, 1, 0.5f},        {4294967295u, 17, 1}};
+  } const cases[] = {
+      {96000, 48, 1}, {96000, 96, 0.001f}, {48000, 1200, 256}, {48000, 48, 3},       {8000, 1, 1},
+      {8000, 8, 100}, {7, 1, 1},           {1, 1, 0.5f},       {4294967295u, 17, 1},
+  };
   for (const Case& c : cases) {
     for (const std::string& file : {path, path16}) {
       const uint32_t bytes = file == path ? 4 : 2;
@@ -147,6 +148,14 @@ TEST(FastScan, MatchesTheFrameByFrameScanAtOtherRatesAndMagnifications) {
       ExpectSameScan(file, bytes, channels, c.rate, 5, 20000, c.resolution, c.magnification);
     }
   }
+  // Samples of whole levels make whole block sums; at resolution 5 and
+  // magnification 100 about one level in twenty is a whole number that plain
+  // double arithmetic would miss by one ulp, and with it a dot.
+  std::string whole;
+  for (int i = 0; i < 20000; ++i)
+    Append16(&whole, (static_cast<int32_t>(random() % 256) - 128) * 256);
+  ExpectSameScan(WriteTemp("whole16.wav", WavFile(WavFormat{1, 1, 8000, 16}, whole)), 2, 1, 8000, 0,
+                 20000, 5, 100);
 }
 
 TEST(FastScan, LongTwentyFourBitBlocksKeepTheirPeaks) {
@@ -156,6 +165,41 @@ TEST(FastScan, LongTwentyFourBitBlocksKeepTheirPeaks) {
       "long24.wav", WavFile(WavFormat{1, 2, 44100, 24}, RandomSamples(&random, 3, 20000, false)));
   ExpectSameScan(path, 3, 2, 44100, 0, 10000, 1u << 30, 1);
   EXPECT_GT(ScanFast(path, 3, 2, 44100, 0, 10000, 1u << 30, 1).peakL, 100.0);
+}
+
+// Block levels bit for bit against the exactly rounded reference: integer
+// sums in units of 16- and 24-bit samples and float sums of any size, over
+// resolutions and magnifications of every size, whole levels among them.
+TEST(FastScan, BlockLevelsEqualTheExactlyRoundedReference) {
+  std::mt19937_64 random(13);
+  const float magnifications[] = {1, 2.5f, 100, 256, 0.001f, 1.1661647f};
+  for (int i = 0; i < 100000; ++i) {
+    const uint64_t word = random();
+    const uint32_t channels = 1 + (word & 1);
+    const auto resolution = static_cast<uint32_t>(1 + (random() >> (32 + word % 32)));
+    const float magnification =
+        word % 7 < 6 ? magnifications[word % 7] : std::ldexp(static_cast<float>(word >> 40), -20);
+    const uint64_t units = random() >> (11 + (word >> 8) % 40);
+    double sum = 0;
+    switch (word >> 16 & 3) {
+      case 0:
+        sum = static_cast<double>(units) / 256;
+        break;
+      case 1:
+        sum = static_cast<double>(units) / 65536;
+        break;
+      case 2:
+        sum = std::ldexp(static_cast<double>(units), static_cast<int>(word >> 24 & 255) - 160);
+        break;
+      default:  // sums whose quotient by the block length is exact
+        sum = static_cast<double>(units % 4096) * resolution * channels / 4;
+        break;
+    }
+    SCOPED_TRACE(testing::Message() << sum << " over " << resolution << " x" << channels
+                                    << ", magnification " << magnification);
+    ASSERT_EQ(DoubleBits(BlockLevel(sum, channels, resolution, magnification)),
+              DoubleBits(ReferenceBlockLevel(sum, channels, resolution, magnification)));
+  }
 }
 
 // Row output shows only whole dots, so a sum one rounding off would rarely

@@ -54,10 +54,15 @@ TEST(Waveform, StampsIndexesBeyond2To31WithTheirTrueValue) {
 // Stamps are put together with integer arithmetic, carried from row to row;
 // printf of the double quotient is what they must equal, on every stamp of
 // long runs at common and odd rates, in steps of one frame and of whole
-// blocks, and on indexes spread over the whole 32-bit range.
+// blocks, and on indexes spread over the whole 32-bit range, in each of the
+// three row forms.
 TEST(Waveform, StampsEqualPrintfOfTheQuotient) {
   const uint32_t rates[] = {1,     3,     7,     8000,   11025,  22050,      44100,
                             48000, 88200, 96000, 192000, 999983, 4294967295u};
+  struct Form {
+    double interval;
+    const char* row;  // printf's form of the row for (time, index), no dots
+  } const forms[] = {{0.05, "%.2f\t\n"}, {0.01, "%.3f\t\n"}, {0.0005, "%.3f\t%u\t\n"}};
   std::mt19937 random(5);
   for (uint32_t rate : rates) {
     std::vector<uint32_t> indexes;
@@ -66,23 +71,18 @@ TEST(Waveform, StampsEqualPrintfOfTheQuotient) {
     // Rows of a scan: a block's middle, then steps of whole blocks.
     for (uint32_t i = 0; i < 10000; ++i) indexes.push_back(1102 + i * 2205);
     for (uint32_t i = 0; i < 10000; ++i) indexes.push_back(2046 + i * 4093);
-    for (double interval : {0.05, 0.01, 0.0005}) {
+    for (const Form& form : forms) {
       std::string expected;
       char text[64];
       for (uint32_t index : indexes) {
-        const double time = static_cast<double>(index) / rate;
-        if (interval >= 0.025)
-          std::snprintf(text, sizeof text, "%.2f\t\n", time);
-        else if (interval > 0.001)
-          std::snprintf(text, sizeof text, "%.3f\t\n", time);
-        else
-          std::snprintf(text, sizeof text, "%.3f\t%u\t\n", time, index);
+        std::snprintf(text, sizeof text, form.row, static_cast<double>(index) / rate, index);
         expected += text;
       }
       testing::internal::CaptureStdout();
-      for (uint32_t index : indexes) Waveform(index, rate, 0.5, interval);
+      for (uint32_t index : indexes) Waveform(index, rate, 0.5, form.interval);
       FlushRows();
-      ASSERT_EQ(testing::internal::GetCapturedStdout(), expected) << rate << " Hz, " << interval;
+      ASSERT_EQ(testing::internal::GetCapturedStdout(), expected)
+          << rate << " Hz, " << form.interval;
     }
   }
 }

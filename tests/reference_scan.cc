@@ -1,6 +1,5 @@
 #include "tests/reference_scan.h"
 
-#include <cfloat>
 #include <cmath>
 
 #include "scan/scan.h"
@@ -44,7 +43,84 @@ double ReferenceDecode24(const unsigned char* b) {
 
 namespace {
 
-constexpr uint32_t kChunkFrames = 4096;
+// A positive value sig * 2^exp.
+struct Rounded {
+  uint64_t sig;
+  int exp;
+};
+
+// num / den * 2^exp rounded to `bits` (at most 64) significant bits, to
+// nearest with ties to even. The numerator is `count` 64-bit words, most
+// significant first, and not 0; den is above 0 and below 2^62. The quotient
+// comes out one bit at a time by binary long division, so the remainder stays
+// below den and nothing wider than 64 bits is needed.
+Rounded RoundQuotient(const uint64_t* words, int count, uint64_t den, int exp, int bits) {
+  const int numeratorBits = 64 * count;
+  uint64_t remainder = 0;
+  uint64_t sig = 0;
+  int taken = 0;        // significant bits in sig so far
+  int lowest = 0;       // the power of two of sig's last bit
+  int roundBit = -1;    // the bit after sig's last, once reached
+  bool sticky = false;  // whether any bit after that is 1
+  for (int i = 0; roundBit < 0 || i < numeratorBits; ++i) {
+    const uint64_t next = i < numeratorBits ? words[i / 64] >> (63 - i % 64) & 1 : 0;
+    remainder = 2 * remainder + next;
+    const uint64_t bit = remainder >= den ? 1 : 0;
+    remainder -= bit * den;
+    if (taken < bits) {
+      if (taken == 0 && bit == 0) continue;  // leading zeros
+      sig = sig << 1 | bit;
+      ++taken;
+      lowest = numeratorBits - 1 - i + exp;
+    } else if (roundBit < 0) {
+      roundBit = static_cast<int>(bit);
+    } else {
+      sticky = sticky || bit != 0;
+    }
+  }
+  sticky = sticky || remainder != 0;
+  if (roundBit == 1 && (sticky || (sig & 1) != 0)) {
+    ++sig;
+    // A carry out of the top bit leaves 2^bits: one bit fewer, one place up.
+    if (bits == 64 ? sig == 0 : sig >> bits != 0) {
+      sig = uint64_t{1} << (bits - 1);
+      ++lowest;
+    }
+  }
+  return {sig, lowest};
+}
+
+}  // namespace
+
+double ReferenceBlockLevel(double blockSum, uint32_t channelCount, uint32_t resolution,
+                           float magnification) {
+  if (std::isnan(magnification)) return std::nan("");
+  if (blockSum == 0) return 0;
+  // The sum and the magnification as whole significands times powers of two.
+  int sumExp = 0;
+  const uint64_t sumSig = static_cast<uint64_t>(std::ldexp(std::frexp(blockSum, &sumExp), 53));
+  int magExp = 0;
+  const uint64_t magSig = static_cast<uint64_t>(
+      std::ldexp(std::frexp(static_cast<double>(magnification), &magExp), 24));
+  // The quotient S / channels / resolution to 64 bits (halving is exact).
+  const uint64_t divisor = uint64_t{channelCount == 2 ? 2u : 1u} * resolution;
+  const Rounded quotient = RoundQuotient(&sumSig, 1, divisor, sumExp - 53, 64);
+  // The exact product of two significands (64 and 24 bits) in two words,
+  // from 32-bit halves, then rounded to 64 bits.
+  const uint64_t low = (quotient.sig & 0xFFFFFFFFu) * magSig;
+  const uint64_t high = (quotient.sig >> 32) * magSig;
+  uint64_t product[2] = {high >> 32, high << 32};
+  product[1] += low;
+  if (product[1] < low) ++product[0];
+  const Rounded scaled = RoundQuotient(product, 2, 1, quotient.exp + magExp - 24, 64);
+  // Then once more, to the 53 bits of a double.
+  const Rounded level = RoundQuotient(&scaled.sig, 1, 1, scaled.exp, 53);
+  return std::ldexp(static_cast<double>(level.sig), level.exp);
+}
+
+namespace {
+
+constexpr uint32_t kReferenceChunkFrames = 4096;
 
 bool DecodeFrame(const unsigned char* frame, uint32_t bytesPerSample, uint32_t channelCount,
                  double* left, double* right) {
@@ -75,7 +151,7 @@ void ReferenceScanFrames(std::FILE* file, uint32_t dataOffset, uint32_t frameSiz
                          uint32_t bytesPerSample, uint32_t channelCount, uint32_t sampleRate,
                          uint32_t startFrame, uint32_t endFrame, uint32_t resolution,
                          float magnification, double interval, double* peakL, double* peakR) {
-  static unsigned char buffer[kChunkFrames * 8];
+  static unsigned char buffer[kReferenceChunkFrames * 8];
   const uint32_t half = resolution / 2;
   uint32_t bufferIndex = 0;
   uint32_t framesInBuffer = 0;
@@ -86,7 +162,7 @@ void ReferenceScanFrames(std::FILE* file, uint32_t dataOffset, uint32_t frameSiz
   for (uint32_t current = startFrame; current < endFrame;) {
     if (bufferIndex == 0) {
       const uint32_t remaining = endFrame - current;
-      const uint32_t wanted = remaining < kChunkFrames ? remaining : kChunkFrames;
+      const uint32_t wanted = remaining < kReferenceChunkFrames ? remaining : kReferenceChunkFrames;
       framesInBuffer = 0;
       if (fseeko(file, static_cast<off_t>(dataOffset + static_cast<uint64_t>(frameSize) * current),
                  SEEK_SET) == 0)
@@ -104,12 +180,10 @@ void ReferenceScanFrames(std::FILE* file, uint32_t dataOffset, uint32_t frameSiz
         blockSum += std::fabs(right);
       }
     }
-    bufferIndex = (bufferIndex + 1) % kChunkFrames;
+    bufferIndex = (bufferIndex + 1) % kReferenceChunkFrames;
     ++current;
     if (++blockCount == resolution) {
-      // The level in extended precision, rounded once.
-      const long double sum = channelCount == 2 ? blockSum / 2 : blockSum;
-      const double level = static_cast<double>(sum / resolution * magnification);
+      const double level = ReferenceBlockLevel(blockSum, channelCount, resolution, magnification);
       const double time = static_cast<double>(current - half) / sampleRate;
       if (interval >= 0.025)
         std::printf("%.2f\t", time);

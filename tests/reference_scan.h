@@ -1,6 +1,7 @@
 // The frame scan written the straightforward way, frame by frame in double
-// arithmetic with 4096-frame chunks, and the float conversion built from its
-// power tables: what the fast paths must match byte for byte.
+// arithmetic with 4096-frame chunks, its block level from exact arithmetic,
+// and the float conversion built from its power tables: what the fast paths
+// must match byte for byte.
 #ifndef OSTREL_TESTS_REFERENCE_SCAN_H
 #define OSTREL_TESTS_REFERENCE_SCAN_H
 
@@ -22,6 +23,14 @@ double ReferenceDecode24(const unsigned char* b);
 
 double ReferenceFloat32Convert(unsigned char b0, unsigned char b1, unsigned char b2,
                                unsigned char b3);
+
+// The level of a complete block from exact rational arithmetic: S / channels
+// / resolution rounded to a 64-bit significand, times the magnification
+// rounded to 64 bits again, then rounded to double; each rounding to nearest,
+// ties to even. That is what the 80-bit extended format gives, worked out
+// here without it.
+double ReferenceBlockLevel(double blockSum, uint32_t channelCount, uint32_t resolution,
+                           float magnification);
 
 void ReferenceScanFrames(std::FILE* file, uint32_t dataOffset, uint32_t frameSize,
                          uint32_t bytesPerSample, uint32_t channelCount, uint32_t sampleRate,

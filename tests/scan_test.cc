@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "examples/wav_writer.h"
 #include "scan/kernels.h"
@@ -42,10 +43,19 @@ ScanResult Scan(const std::string& frames, Layout layout, uint32_t start, uint32
   return result;
 }
 
-std::string Mono16(std::initializer_list<int32_t> values) {
-  std::string out;
-  for (int32_t v : values) Append16(&out, v);
-  return out;
+// The number of dots on each row: what follows the row's last tab.
+std::vector<size_t> DotsPerRow(const std::string& rows) {
+  std::vector<size_t> dots;
+  for (size_t end = 0; (end = rows.find('\n', end)) != std::string::npos; ++end)
+    dots.push_back(end - rows.rfind('\t', end) - 1);
+  return dots;
+}
+
+// One sample of the given width at `level` on the level scale.
+void AppendLevel(std::string* out, uint32_t bytesPerSample, double level) {
+  if (bytesPerSample == 2) Append16(out, static_cast<int32_t>(level * 256));
+  if (bytesPerSample == 3) Append24(out, static_cast<int32_t>(level * 65536));
+  if (bytesPerSample == 4) AppendFloat(out, static_cast<float>(level / 128));
 }
 
 TEST(CheckPeak, RaisesThePeakToTheMagnitude) {
@@ -62,122 +72,165 @@ TEST(CheckPeak, RaisesThePeakToTheMagnitude) {
 }
 
 TEST(IntegerLoops, TakeSampleMagnitudesInUnitsOfTheLastPlace) {
+  // The long runs of full scale: the loops sum in 32-bit pieces, which must
+  // reach the 64-bit total before they overflow.
   struct Case {
     std::string bytes;
-    uint32_t units;
-  } const cases16[] = {{"\x00\x80"s, 32768},
-                       {"\xFF\x7F"s, 32767},
-                       {"\x01\x00"s, 1},
-                       {"\xFF\xFF"s, 1}},
-          cases24[] = {{"\x00\x00\x80"s, 8388608},
-                       {"\xFF\xFF\x7F"s, 8388607},
-                       {"\x01\x00\x00"s, 1},
-                       {"\x34\x12\xFE"s, 0x20000 - 0x1234}};
+    uint32_t samples, peak;
+    uint64_t units;
+  } const cases16[] = {{"\x00\x80"s, 1, 32768, 32768},
+                       {"\xFF\x7F"s, 1, 32767, 32767},
+                       {"\x01\x00"s, 1, 1, 1},
+                       {"\xFF\xFF"s, 1, 1, 1},
+                       {"\x00\x80"s, 200000, 32768, 200000ull * 32768}},
+          cases24[] = {{"\x00\x00\x80"s, 1, 8388608, 8388608},
+                       {"\xFF\xFF\x7F"s, 1, 8388607, 8388607},
+                       {"\x01\x00\x00"s, 1, 1, 1},
+                       {"\x34\x12\xFE"s, 1, 0x20000 - 0x1234, 0x20000 - 0x1234},
+                       {"\x00\x00\x80"s, 5000, 8388608, 5000ull * 8388608}};
 #ifdef OSTREL_PLAIN_KERNELS
   EXPECT_STREQ(ChooseKernels().name, "plain");  // so the whole suite runs the plain loops
 #endif
   // The plain loops and the set this run uses (on an AVX2 processor, the
   // AVX2 set: so both are held here whatever the build).
   for (const Kernels& kernels : {PlainKernels(), ChooseKernels()}) {
-    SCOPED_TRACE(kernels.name);
-    for (const Case& c : cases16) {
-      uint64_t units = 0;
-      uint32_t peakL = 0, peakR = 0;
-      kernels.sumInt16(reinterpret_cast<const unsigned char*>(c.bytes.data()), 1, 1, &units, &peakL,
-                       &peakR);
-      EXPECT_EQ(units, c.units);
-      EXPECT_EQ(peakL, c.units);
-    }
-    for (const Case& c : cases24) {
-      uint64_t units = 0;
-      uint32_t peakL = 0, peakR = 0;
-      kernels.sumInt24(reinterpret_cast<const unsigned char*>(c.bytes.data()), 1, 1, &units, &peakL,
-                       &peakR);
-      EXPECT_EQ(units, c.units);
-      EXPECT_EQ(peakL, c.units);
+    for (int bytes : {2, 3}) {
+      for (const Case& c : bytes == 2 ? cases16 : cases24) {
+        std::string run;
+        for (uint32_t i = 0; i < c.samples; ++i) run += c.bytes;
+        const auto* frames = reinterpret_cast<const unsigned char*>(run.data());
+        uint64_t units = 0;
+        uint32_t peakL = 0, peakR = 0;
+        (bytes == 2 ? kernels.sumInt16 : kernels.sumInt24)(frames, c.samples, 1, &units, &peakL,
+                                                           &peakR);
+        EXPECT_EQ(units, c.units) << kernels.name << ", " << bytes << " bytes x " << c.samples;
+        EXPECT_EQ(peakL, c.peak) << kernels.name << ", " << bytes << " bytes x " << c.samples;
+      }
     }
   }
 }
 
 TEST(BlockLevel, IsFormedInExtendedPrecisionAndRoundedOnce) {
-  // Plain double arithmetic loses a dot here.
-  ASSERT_EQ(23.0 / 5 * 100, 459.99999999999994);
-  EXPECT_EQ(BlockLevel(23, 1, 5, 100), 460.0);
-  EXPECT_EQ(BlockLevel(46, 2, 5, 100), 460.0);  // stereo sums are halved first
-  EXPECT_EQ(BlockLevel(8, 2, 4, 1), 1.0);
-  EXPECT_EQ(BlockLevel(7.5, 1, 1, 1), 7.5);
+  struct Case {
+    double sum;
+    uint32_t channels, resolution;
+    float magnification;
+    double level;
+  } const cases[] = {
+      {23, 1, 5, 100, 460},  // plain double arithmetic gives 459.99999999999994
+      {46, 2, 5, 100, 460},  // stereo sums are halved first
+      {8, 2, 4, 1, 1},
+      {7.5, 1, 1, 1, 7.5},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(BlockLevel(c.sum, c.channels, c.resolution, c.magnification), c.level) << c.sum;
   EXPECT_TRUE(std::isnan(BlockLevel(3, 1, 4, std::nanf(""))));
 }
 
-TEST(ScanFrames, PrintsARowPerCompleteBlock) {
-  const ScanResult r = Scan(Mono16({256, 256, 256, 256, 512, -512, 512, -512, 300, 300, 300, 300}),
-                            {2, 1, 1000}, 0, 12, 4);
-  EXPECT_EQ(r.rows, "0.002\t.\n0.006\t..\n0.010\t.\n");
-  EXPECT_EQ(r.peakL, 2.0);
-  EXPECT_EQ(r.peakR, 0.0);
-}
-
-TEST(ScanFrames, StereoLevelIsMeanOfBothChannels) {
-  std::string frames;
-  for (int i = 0; i < 8; ++i) {
-    Append16(&frames, 1280);
-    Append16(&frames, -2560);
-  }
-  const ScanResult r = Scan(frames, {2, 2, 1000}, 0, 8, 4);
-  EXPECT_EQ(r.rows, "0.002\t.......\n0.006\t.......\n");
-  EXPECT_EQ(r.peakL, 5.0);
-  EXPECT_EQ(r.peakR, 10.0);
-}
-
-TEST(ScanFrames, Decodes24BitAndFloatSamples) {
-  std::string frames24;
+TEST(ScanFrames, RowsAndPeaksOfEachDecodedLayout) {
+  std::string stereo16, stereo24, stereoFloat;
+  for (int i = 0; i < 8; ++i) stereo16 += Pcm16({1280, -2560});  // 5 and -10
   for (int i = 0; i < 4; ++i) {
-    Append24(&frames24, 3 * 65536 + 32768);  // 3.5
-    Append24(&frames24, -65536);             // -1
+    Append24(&stereo24, 3 * 65536 + 32768);  // 3.5
+    Append24(&stereo24, -65536);             // -1
+    AppendFloat(&stereoFloat, 0.5f);         // 64
+    AppendFloat(&stereoFloat, -0.25f);       // -32
   }
-  const ScanResult r24 = Scan(frames24, {3, 2, 1000}, 0, 4, 2, 2.0f);
-  EXPECT_EQ(r24.rows, "0.001\t....\n0.003\t....\n");  // (3.5 + 1) / 2 * 2
-  EXPECT_EQ(r24.peakL, 3.5);
-  EXPECT_EQ(r24.peakR, 1.0);
-
-  std::string floats;
-  for (int i = 0; i < 4; ++i) {
-    AppendFloat(&floats, 0.5f);
-    AppendFloat(&floats, -0.25f);
+  struct Case {
+    const char* name;
+    std::string frames;
+    Layout layout;
+    uint32_t resolution;
+    float magnification;
+    std::string rows;
+    double peakL, peakR;
+  } const cases[] = {
+      {"16-bit mono, levels 1, 2 and 1.17",
+       Pcm16({256, 256, 256, 256, 512, -512, 512, -512, 300, 300, 300, 300}),
+       {2, 1, 1000},
+       4,
+       1,
+       "0.002\t.\n0.006\t..\n0.010\t.\n",
+       2,
+       0},
+      {"16-bit stereo, the mean of both channels: 7.5",
+       stereo16,
+       {2, 2, 1000},
+       4,
+       1,
+       "0.002\t.......\n0.006\t.......\n",
+       5,
+       10},
+      {"24-bit stereo, (3.5 + 1) / 2 x 2",
+       stereo24,
+       {3, 2, 1000},
+       2,
+       2,
+       "0.001\t....\n0.003\t....\n",
+       3.5,
+       1},
+      {"float stereo, (64 + 32) / 2",
+       stereoFloat,
+       {4, 2, 1000},
+       4,
+       1,
+       "0.002\t" + std::string(48, '.') + "\n",
+       64,
+       32},
+      {"resolution 1 stamps each frame with the next index",
+       Pcm16({256, -512, 0}),
+       {2, 1, 8000},
+       1,
+       1,
+       "0.000\t1\t.\n0.000\t2\t..\n0.000\t3\t\n",
+       2,
+       0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const uint32_t frames =
+        static_cast<uint32_t>(c.frames.size()) / c.layout.bytesPerSample / c.layout.channelCount;
+    const ScanResult r = Scan(c.frames, c.layout, 0, frames, c.resolution, c.magnification);
+    EXPECT_EQ(r.rows, c.rows);
+    EXPECT_EQ(r.peakL, c.peakL);
+    EXPECT_EQ(r.peakR, c.peakR);
   }
-  const ScanResult rf = Scan(floats, {4, 2, 1000}, 0, 4, 4);
-  EXPECT_EQ(rf.rows, "0.002\t" + std::string(48, '.') + "\n");
-  EXPECT_EQ(rf.peakL, 64.0);
-  EXPECT_EQ(rf.peakR, 32.0);
 }
 
-TEST(ScanFrames, BlocksRunOnAcrossBufferRefills) {
-  // 16-bit stereo from frame 7: left 2.0 throughout; right 0 but for marks on
-  // the last and first frames of each chunk of 4096 and in the partial block
-  // at the end, which counts for the peaks only.
-  const uint32_t start = 7, end = start + 10000;
-  std::string frames;
-  for (uint32_t f = 0; f < end; ++f) {
-    int32_t right = 0;
-    if (f == start + 4095) right = 100 * 256;
-    if (f == start + 4096) right = -50 * 256;
-    if (f == start + 8191) right = 30 * 256;
-    if (f == start + 8192) right = -64 * 256;
-    if (f == start + 9500) right = -120 * 256;
-    Append16(&frames, 512);
-    Append16(&frames, right);
+TEST(ScanFrames, BlocksRunOnAcrossReads) {
+  // Stereo from frame 7, resolution 3000, over three reads: left 2.0
+  // throughout; right 0 but for marks on the last and first frames of each
+  // read and on the last frame, in the partial block at the end, which counts
+  // for the peaks only. 3000 does not divide the read length, so the marks
+  // on either side of a read boundary fall in one block.
+  constexpr uint32_t kResolution = 3000;
+  static_assert(kChunkFrames % kResolution != 0 && 2 * kChunkFrames % kResolution != 0);
+  const uint32_t start = 7;
+  const uint32_t rows = 2 * kChunkFrames / kResolution + 1;
+  const uint32_t end = start + rows * kResolution + 1000;
+  // Levels (6000 + marks) / 2 / 3000 x 100: 100 without marks, 102.5 for
+  // the first boundary's block and 101.5666... for the second's.
+  std::vector<size_t> dots(rows, 100);
+  dots[kChunkFrames / kResolution] = 102;
+  dots[2 * kChunkFrames / kResolution] = 101;
+  for (uint32_t bytes : {2u, 3u, 4u}) {
+    SCOPED_TRACE(std::to_string(bytes) + "-byte samples");
+    std::string frames;
+    for (uint32_t f = 0; f < end; ++f) {
+      double right = 0;
+      if (f == start + kChunkFrames - 1) right = 100;
+      if (f == start + kChunkFrames) right = -50;
+      if (f == start + 2 * kChunkFrames - 1) right = 30;
+      if (f == start + 2 * kChunkFrames) right = -64;
+      if (f == end - 1) right = -120;
+      AppendLevel(&frames, bytes, 2);
+      AppendLevel(&frames, bytes, right);
+    }
+    const ScanResult r = Scan(frames, {bytes, 2, 10000}, start, end, kResolution, 100.0f);
+    EXPECT_EQ(DotsPerRow(r.rows), dots);
+    EXPECT_EQ(r.peakL, 2.0);
+    EXPECT_EQ(r.peakR, 120.0);
   }
-  const ScanResult r = Scan(frames, {2, 2, 10000}, start, end, 3000, 100.0f);
-  // Levels (6000 + marks) / 2 / 3000 * 100: 100, 102.5, 101.5666...
-  EXPECT_EQ(r.rows, "0.15\t" + std::string(100, '.') + "\n0.45\t" + std::string(102, '.') +
-                        "\n0.75\t" + std::string(101, '.') + "\n");
-  EXPECT_EQ(r.peakL, 2.0);
-  EXPECT_EQ(r.peakR, 120.0);
-}
-
-TEST(ScanFrames, ResolutionOneStampsEachFrameWithTheNextIndex) {
-  const ScanResult r = Scan(Mono16({256, -512, 0}), {2, 1, 8000}, 0, 3, 1);
-  EXPECT_EQ(r.rows, "0.000\t1\t.\n0.000\t2\t..\n0.000\t3\t\n");
 }
 
 TEST(ScanFrames, WalksUndecodedLayoutsWithoutLevels) {
@@ -197,23 +250,31 @@ TEST(ScanFrames, WalksUndecodedLayoutsWithoutLevels) {
 TEST(ScanFrames, EndsTheDataAtAShortReadWithoutDecodingStaleBytes) {
   // Fill the scan's buffer with loud frames first, so that stale contents
   // would show as dots or peaks.
-  std::string loud;
-  for (int i = 0; i < 9000; ++i) Append16(&loud, -32768);
-  Scan(loud, {2, 1, 1000}, 0, 9000, 1000);
+  Scan(Pcm16Run(-32768, 9000), {2, 1, 1000}, 0, 9000, 1000);
 
   // 10 frames present, 16 asked for: two rows, the partial block of frames 8
   // and 9 prints none, frames 10 to 15 are never decoded.
-  const ScanResult inChunk =
-      Scan(Mono16({256, 256, 256, 256, 256, 256, 256, 256, 256, 256}), {2, 1, 1000}, 0, 16, 4);
+  const ScanResult inChunk = Scan(Pcm16Run(256, 10), {2, 1, 1000}, 0, 16, 4);
   EXPECT_EQ(inChunk.rows, "0.002\t.\n0.006\t.\n");
   EXPECT_EQ(inChunk.peakL, 1.0);
 
-  // The second chunk comes back short: 5000 frames present, 9000 asked for.
-  std::string quiet;
-  for (int i = 0; i < 5000; ++i) Append16(&quiet, 256);
-  const ScanResult laterChunk = Scan(quiet + "\x01", {2, 1, 1000}, 0, 9000, 1000);
-  EXPECT_EQ(laterChunk.rows, "0.50\t.\n1.50\t.\n2.50\t.\n3.50\t.\n4.50\t.\n");
-  EXPECT_EQ(laterChunk.peakL, 1.0);
+  // No float frame at all: nothing was decoded, so the peaks are 0, not the
+  // 2^-120 of a float zero.
+  const ScanResult nothing = Scan("", {4, 2, 1000}, 0, 16, 4);
+  EXPECT_EQ(nothing.rows, "");
+  EXPECT_EQ(nothing.peakL, 0.0);
+  EXPECT_EQ(nothing.peakR, 0.0);
+
+  // The second read comes back short: 5000 of 9000 frames. The first read's
+  // frames 5000 to 8999, still in the buffer, are at 2.0; all others at 1.0.
+  static_assert(kChunkFrames > 9000, "the first read holds the frames at 2.0");
+  const std::string frames = Pcm16Run(256, 5000) + Pcm16Run(512, 4000) +
+                             Pcm16Run(256, kChunkFrames - 9000 + 5000) + "\x01";
+  const ScanResult laterRead = Scan(frames, {2, 1, 1000}, 0, kChunkFrames + 9000, 1000);
+  std::vector<size_t> dots((kChunkFrames + 5000) / 1000, 1);
+  std::fill(dots.begin() + 5, dots.begin() + 9, 2);
+  EXPECT_EQ(DotsPerRow(laterRead.rows), dots);
+  EXPECT_EQ(laterRead.peakL, 2.0);
 }
 
 }  // namespace

@@ -39,14 +39,14 @@ void RemoveScratch() {
   rmdir(scratch.c_str());
 }
 
-std::string Slurp(const std::string& path) {
+}  // namespace
+
+std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
 }
-
-}  // namespace
 
 std::string TempPath(const std::string& name) {
   if (scratch.empty()) {
@@ -146,8 +146,8 @@ ToolRun RunProgram(const std::string& program, const std::vector<std::string>& a
   if (feeder > 0) waitpid(feeder, nullptr, 0);
   ToolRun run;
   run.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-  run.out = setup.stdoutPath.empty() ? Slurp(outPath) : "";
-  run.err = Slurp(errPath);
+  run.out = setup.stdoutPath.empty() ? ReadFile(outPath) : "";
+  run.err = ReadFile(errPath);
   return run;
 }
 

@@ -11,6 +11,9 @@
 // its exit.
 std::string TempPath(const std::string& name);
 
+// The whole contents of a file ("" if it cannot be read).
+std::string ReadFile(const std::string& path);
+
 // Writes the bytes to TempPath(name) and returns the path.
 std::string WriteTemp(const std::string& name, const std::string& bytes);
 

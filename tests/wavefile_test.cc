@@ -59,8 +59,6 @@ struct HeaderCase {
   Attributes expected;
 };
 
-std::string Filler(uint32_t bodySize) { return Chunk("junk", std::string(bodySize, 'x')); }
-
 TEST(GetAttributes, FindsTheFieldsAtTheirDistancesFromTheTags) {
   const WavFormat mono24{1, 1, 48000, 24};
   const WavFormat float2{3, 2, 96000, 32};
@@ -86,9 +84,6 @@ TEST(GetAttributes, FindsTheFieldsAtTheirDistancesFromTheTags) {
       {"a trailing partial frame is dropped",
        RiffWave(FormatChunk(kStereo16) + "data" + Le32(43) + kTenFrames + "abc"),
        {44100, 2, 2, 44, 10}},
-      {"data tag at position 15000 is found",
-       RiffWave(FormatChunk(kStereo16) + Filler(15000 - 36 - 8) + Chunk("data", kTenFrames)),
-       {44100, 2, 2, 15008, 10}},
       {"data size cut off by the end of the file is an empty chunk",
        RiffWave(FormatChunk(kStereo16) + "data\x10\x00"s),
        {44100, 2, 2, 44, 0}},
@@ -115,27 +110,30 @@ TEST(GetAttributes, HugeDataSizeIsCutToTheFileBeyond2GiB) {
   EXPECT_EQ(ProbePath(path).frameCount, 3u * 1024 * 1024 * 1024 / 4);
 }
 
-struct FailureCase {
-  const char* name;
-  std::string file;
-};
-
-TEST(GetAttributesDeathTest, EndsWithStatus2WhenATagCannotBeFound) {
-  const FailureCase cases[] = {
-      {"empty file", ""},
-      {"only the RIFF header", "RIFF\x04\0\0\0WAVE"s},
-      {"format tag at an odd position", " " + WavFile(kStereo16, kTenFrames)},
+TEST(GetAttributesDeathTest, EndsWithStatus2AndItsMessageWhenATagCannotBeFound) {
+  struct FailureCase {
+    const char* name;
+    std::string file;
+    const std::string& message;
+  } const cases[] = {
+      {"empty file", "", kNoFormat},
+      {"only the RIFF header", "RIFF\x04\0\0\0WAVE"s, kNoFormat},
+      {"format tag at an odd position", " " + WavFile(kStereo16, kTenFrames), kNoFormat},
       {"format fields cut off by the end of the file",
-       RiffWave(FormatChunk(kStereo16)).substr(0, 12 + 23)},
-      {"data tag only beyond position 15000",
-       RiffWave(FormatChunk(kStereo16) + Filler(15002 - 36 - 8) + Chunk("data", kTenFrames))},
+       RiffWave(FormatChunk(kStereo16)).substr(0, 12 + 23), kNoFormat},
       {"data tag only at an odd position",
-       RiffWave(FormatChunk(kStereo16) + "x" + Chunk("data", kTenFrames))},
+       RiffWave(FormatChunk(kStereo16) + "x" + Chunk("data", kTenFrames)), kNoData},
+  };
+  // The messages go to standard output; death tests match standard error, so
+  // the probe's process sends the one to the other.
+  const auto probe = [](const std::string& path) {
+    dup2(STDERR_FILENO, STDOUT_FILENO);
+    ProbePath(path);
   };
   int n = 0;
   for (const FailureCase& c : cases) {
     const std::string path = WriteTemp("fail" + std::to_string(++n) + ".wav", c.file);
-    EXPECT_EXIT(ProbePath(path), testing::ExitedWithCode(2), "") << c.name;
+    EXPECT_EXIT(probe(path), testing::ExitedWithCode(2), "^" + c.message + "$") << c.name;
   }
 }
 
