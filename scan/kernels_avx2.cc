@@ -15,6 +15,20 @@
 
 namespace {
 
+// Folds the lanes' peaks into the channels' peaks: in stereo, lanes
+// alternate left and right, as the samples of a frame do, since every round
+// starts on a frame.
+template <typename Lane, int Lanes>
+OSTREL_AVX2 void FoldLanePeaks(__m256i peaks, uint32_t channelCount, uint32_t* peakL,
+                               uint32_t* peakR) {
+  alignas(32) Lane lanePeaks[Lanes];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(lanePeaks), peaks);
+  for (int lane = 0; lane < Lanes; ++lane) {
+    uint32_t* peak = channelCount == 2 && lane % 2 == 1 ? peakR : peakL;
+    *peak = loops::Max(*peak, lanePeaks[lane]);
+  }
+}
+
 // Sixteen samples a round, one 32-byte load. vpabsw leaves -32768 as 0x8000,
 // which read unsigned is its magnitude, so the magnitudes are unsigned 16-bit
 // lanes: even lanes left and odd lanes right in stereo, as every round starts
@@ -48,12 +62,7 @@ OSTREL_AVX2 void SumInt16Avx2(const unsigned char* frames, uint32_t count, uint3
       total += static_cast<uint64_t>(int64_t{lane} + int64_t{65536} * static_cast<int64_t>(rounds));
     done += rounds * 16;
   }
-  alignas(32) uint16_t lanePeaks[16];
-  _mm256_store_si256(reinterpret_cast<__m256i*>(lanePeaks), peaks);
-  for (int lane = 0; lane < 16; ++lane) {
-    uint32_t* peak = channelCount == 2 && lane % 2 == 1 ? peakR : peakL;
-    *peak = loops::Max(*peak, lanePeaks[lane]);
-  }
+  FoldLanePeaks<uint16_t, 16>(peaks, channelCount, peakL, peakR);
   *units = total;
   loops::SumInt16Loop(p, static_cast<uint32_t>((samples - done) / channelCount), channelCount,
                       units, peakL, peakR);
@@ -92,12 +101,7 @@ OSTREL_AVX2 void SumInt24Avx2(const unsigned char* frames, uint32_t count, uint3
     for (uint32_t lane : lanes) total += lane;
     done += rounds * 8;
   }
-  alignas(32) uint32_t lanePeaks[8];
-  _mm256_store_si256(reinterpret_cast<__m256i*>(lanePeaks), peaks);
-  for (int lane = 0; lane < 8; ++lane) {
-    uint32_t* peak = channelCount == 2 && lane % 2 == 1 ? peakR : peakL;
-    *peak = loops::Max(*peak, lanePeaks[lane]);
-  }
+  FoldLanePeaks<uint32_t, 8>(peaks, channelCount, peakL, peakR);
   *units = total;
   loops::SumInt24Loop(p, static_cast<uint32_t>((samples - done) / channelCount), channelCount,
                       units, peakL, peakR);
@@ -161,12 +165,7 @@ OSTREL_AVX2 void SumFloat32BlocksRounds(const unsigned char* frames, size_t bloc
     _mm256_storeu_pd(sums + 4 * v, _mm256_mul_pd(acc[v], unscale));
   // 32-bit lanes alternate first and second samples of pairs; pairs start on
   // even samples, so in stereo the first is left and the second right.
-  alignas(32) uint32_t lanePeaks[8];
-  _mm256_store_si256(reinterpret_cast<__m256i*>(lanePeaks), peaks);
-  for (int lane = 0; lane < 8; ++lane) {
-    uint32_t* peak = channelCount == 2 && lane % 2 == 1 ? peakR : peakL;
-    *peak = loops::Max(*peak, lanePeaks[lane]);
-  }
+  FoldLanePeaks<uint32_t, 8>(peaks, channelCount, peakL, peakR);
   for (uint32_t b = 0; b < 4 * Vectors; ++b) {
     for (size_t k = j; k < blockSamples; ++k) {
       const uint32_t m = loops::Bits32(frames + b * stride + 4 * k) & kMagnitude;
