@@ -33,6 +33,8 @@ TEST(LevelRule, MatchesX87OnTheEdges) {
       {0, 1, 5, nan},
       {0, 2, 44100, 256},
       {0.5, 1, 1, 1},
+      {0x1.0000000000001p52, 2, 4, 1},                           // whole-block quotients
+      {std::numeric_limits<double>::denorm_min() * 3, 1, 2, 1},  // rounded once, below
       {12345.678, 1, 4294967295u, 256},
       {std::numeric_limits<double>::max(), 1, 1, 256},                      // beyond double: inf
       {std::numeric_limits<double>::denorm_min(), 1, 4294967295u, 1e-45f},  // below: 0
