@@ -1,15 +1,13 @@
 #include "scan/level.h"
 
-#include <cfloat>
 #include <cmath>
 #include <cstring>
 
 namespace {
 
 // Every intermediate below is held exactly in 128 bits; both targets have
-// these types.
+// this type.
 __extension__ typedef unsigned __int128 Uint128;
-__extension__ typedef __int128 Int128;
 
 constexpr uint64_t kHiddenBit = uint64_t{1} << 52;
 

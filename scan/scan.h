@@ -13,9 +13,9 @@
 #define OSTREL_SCAN_SCAN_H
 
 #include <cstdint>
-#include "wavefile/input.h"
 
 #include "scan/level.h"  // BlockLevel, the level of a complete block
+#include "wavefile/input.h"
 
 // Frames per read: the scan reads the span in chunks of this many frames into
 // one fixed buffer, and blocks run on from one chunk into the next.
