@@ -12,11 +12,14 @@ namespace {
 // output, so a write that failed there (a full disk, /dev/full) would
 // otherwise end as a success with nothing written. A closed pipe never gets
 // here: SIGPIPE ends the process quietly, as with other command-line tools.
+bool unbuffered = false;
+
 void CheckOutput() {
   const bool flushed = std::fflush(stdout) == 0;
   if (flushed && !std::ferror(stdout)) return;
-  // errno names the cause only when the last flush is what failed.
-  if (flushed)
+  // errno names the cause when the last write is what failed: the last flush,
+  // or, unbuffered, the write that set the error, after which the run stops.
+  if (flushed && !unbuffered)
     std::fputs("ostrel: cannot write standard output\n", stderr);
   else
     std::fprintf(stderr, "ostrel: cannot write standard output: %s\n", std::strerror(errno));
@@ -26,10 +29,12 @@ void CheckOutput() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Rows are short and many; into a file or a pipe they go out in large
-  // writes. A terminal keeps its line buffering.
-  static char outputBuffer[1 << 16];
-  if (!isatty(STDOUT_FILENO)) std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
+  // Rows are gathered into large pieces before they reach stdio (see
+  // FlushRows); into a file or a pipe each piece goes straight out in one
+  // write, where a stdio buffer would only copy it once more. The few other
+  // lines (banner, summary, messages) are one write each. A terminal keeps
+  // its line buffering.
+  if (!isatty(STDOUT_FILENO)) unbuffered = std::setvbuf(stdout, nullptr, _IONBF, 0) == 0;
   std::atexit(CheckOutput);
   return RunOstrel(argc, argv);
 }

@@ -39,7 +39,7 @@ void PrintSummary(float magnification, uint32_t channelCount, double peakL, doub
 }  // namespace
 
 int RunOstrel(int argc, char** argv) {
-  std::puts("Ostrel 1.01");
+  std::fputs("Ostrel 1.01\n", stdout);  // one write, whole, where stdout is unbuffered
   const int arguments = argc - 1;
   if (arguments < 3) Usage();
 
