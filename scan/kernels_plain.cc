@@ -51,6 +51,18 @@ void SumIntegerBlocks(const unsigned char* frames, uint32_t blockFrames, uint32_
   uint32_t left = *peakL;
   uint32_t right = *peakR;
   const unsigned char* p = frames;
+  if (blockFrames == 1) {  // one row per frame: a loop without the inner one
+    for (uint32_t b = 0; b < blocks; ++b, p += Bytes * channelCount) {
+      const uint32_t l = Magnitude(p);
+      const uint32_t r = channelCount == 2 ? Magnitude(p + Bytes) : 0;
+      left = loops::Max(left, l);
+      right = loops::Max(right, r);
+      sums[b] = static_cast<double>(l + r) * unit;
+    }
+    *peakL = left;
+    *peakR = right;
+    return;
+  }
   for (uint32_t b = 0; b < blocks; ++b) {
     uint64_t units = 0;
     for (uint32_t i = 0; i < blockFrames; ++i, p += Bytes * channelCount) {

@@ -124,7 +124,7 @@ namespace {
 // be computed modulo 2^64: the products that make it reach 2^111, their
 // difference does not.
 //
-// Rows are many: this is inlined into BlockLevel, and kept to 64-bit
+// Rows are many: this is inlined into RoundedLevel, and kept to 64-bit
 // integers and compares that the data does not decide.
 inline __attribute__((always_inline)) bool Quick(double sum, uint32_t resolution,
                                                  float magnification, double* level) {
@@ -183,17 +183,7 @@ bool QuickLevel(double sum, uint32_t resolution, float magnification, double* le
   return Quick(sum, resolution, magnification, level);
 }
 
-double BlockLevel(double blockSum, uint32_t channelCount, uint32_t resolution,
-                  float magnification) {
-  // Halved in double arithmetic, as levels have always been.
-  const double sum = channelCount == 2 ? blockSum / 2 : blockSum;
-  // Magnification 1 and a resolution that is a power of two, one row per
-  // frame above all: the exact quotient sum / 2^k has no more significant
-  // bits than the sum, so the 64-bit roundings of the quotient and of its
-  // product by 1 keep it whole, and the one rounding left, to double, is
-  // what the double division does.
-  if (magnification == 1.0f && resolution != 0 && (resolution & (resolution - 1)) == 0)
-    return sum / resolution;
+double RoundedLevel(double sum, uint32_t resolution, float magnification) {
   double level;
   if (Quick(sum, resolution, magnification, &level)) return level;
   return ExactLevel(sum, resolution, magnification);

@@ -14,8 +14,31 @@
 #define OSTREL_SCAN_LEVEL_H
 
 #include <cstdint>
+#include <cstring>
 
-double BlockLevel(double blockSum, uint32_t channelCount, uint32_t resolution, float magnification);
+// The level of sum (already halved for two channels) by the rule above.
+double RoundedLevel(double sum, uint32_t resolution, float magnification);
+
+// Rows are many, and most take the first way below, so this is inline: in
+// the scan's loop the choice is made once for all its blocks.
+inline double BlockLevel(double blockSum, uint32_t channelCount, uint32_t resolution,
+                         float magnification) {
+  // Halved in double arithmetic, as levels have always been.
+  const double sum = channelCount == 2 ? blockSum / 2 : blockSum;
+  // Magnification 1 and a resolution 2^k, one row per frame above all: the
+  // exact quotient sum / 2^k has no more significant bits than the sum, so
+  // the 64-bit roundings of the quotient and of its product by 1 keep it
+  // whole, and the one rounding left, to double, is what the double division
+  // does. Multiplying by 2^-k (a double for every k below 32) rounds that
+  // same value once, without the division's wait.
+  if (magnification == 1.0f && resolution != 0 && (resolution & (resolution - 1)) == 0) {
+    const uint64_t bits = static_cast<uint64_t>(1023 - __builtin_ctz(resolution)) << 52;
+    double reciprocal;
+    std::memcpy(&reciprocal, &bits, sizeof reciprocal);
+    return sum * reciprocal;
+  }
+  return RoundedLevel(sum, resolution, magnification);
+}
 
 // The two ways BlockLevel takes, for the tests. The quick one answers (and
 // returns true) for finite sums in [2^-800, 2^800] and finite magnifications
