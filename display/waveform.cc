@@ -81,10 +81,9 @@ struct UnitsText {
   int decimals = 0;
   Text text;
 };
-UnitsText lastUnits;
 
-char* PutUnits(char* out, uint64_t units, int decimals) {
-  if (units != lastUnits.units || decimals != lastUnits.decimals) {
+inline char* PutUnits(char* out, UnitsText* last, uint64_t units, int decimals) {
+  if (units != last->units || decimals != last->decimals) {
     const uint64_t whole = decimals == 2 ? units / 100 : units / 1000;
     const auto fraction = static_cast<uint32_t>(units - whole * (decimals == 2 ? 100 : 1000));
     Text text;
@@ -92,9 +91,9 @@ char* PutUnits(char* out, uint64_t units, int decimals) {
     // The fraction's digits are the last `decimals` bytes of its eight.
     Append(&text, '.' | (EightDigits(fraction) + kZeros) >> (8 * (8 - decimals)) << 8,
            1 + static_cast<unsigned>(decimals));
-    lastUnits = UnitsText{units, decimals, text};
+    *last = UnitsText{units, decimals, text};
   }
-  return Put(out, lastUnits.text);
+  return Put(out, last->text);
 }
 
 // The text of the last row's frame index, moved on in its last digit when
@@ -103,11 +102,10 @@ struct IndexText {
   uint32_t frameIndex = 0;
   Text text;
 };
-IndexText lastIndex;
 
-char* PutIndex(char* out, uint32_t frameIndex) {
-  const uint32_t step = frameIndex - lastIndex.frameIndex;
-  Text& text = lastIndex.text;
+inline char* PutIndex(char* out, IndexText* last, uint32_t frameIndex) {
+  const uint32_t step = frameIndex - last->frameIndex;
+  Text& text = last->text;
   const unsigned lastDigit = text.length - 1;
   uint64_t* word = lastDigit < 8 ? &text.low : &text.high;
   const unsigned shift = 8 * (lastDigit % 8);
@@ -117,7 +115,7 @@ char* PutIndex(char* out, uint32_t frameIndex) {
     text = Text{};
     AppendDigits(&text, frameIndex);
   }
-  lastIndex.frameIndex = frameIndex;
+  last->frameIndex = frameIndex;
   return Put(out, text);
 }
 
@@ -129,30 +127,36 @@ struct Stamp {
   uint32_t frameIndex = 0, sampleRate = 0, step = 0;
   uint64_t scale = 0, units = 0, remainder = 0, stepUnits = 0, stepRemainder = 0;
 };
-Stamp lastStamp;
 
-void CarryStamp(uint32_t frameIndex, uint32_t sampleRate, uint64_t scale) {
-  if (sampleRate != lastStamp.sampleRate || scale != lastStamp.scale ||
-      frameIndex < lastStamp.frameIndex) {
+inline void CarryStamp(Stamp* last, uint32_t frameIndex, uint32_t sampleRate, uint64_t scale) {
+  if (sampleRate != last->sampleRate || scale != last->scale || frameIndex < last->frameIndex) {
     const uint64_t scaled = frameIndex * scale;
-    lastStamp =
-        Stamp{frameIndex, sampleRate, 0, scale, scaled / sampleRate, scaled % sampleRate, 0, 0};
+    *last = Stamp{frameIndex, sampleRate, 0, scale, scaled / sampleRate, scaled % sampleRate, 0, 0};
     return;
   }
-  const uint32_t step = frameIndex - lastStamp.frameIndex;
-  if (step != lastStamp.step) {
-    lastStamp.step = step;
-    lastStamp.stepUnits = step * scale / sampleRate;
-    lastStamp.stepRemainder = step * scale % sampleRate;
+  const uint32_t step = frameIndex - last->frameIndex;
+  if (step != last->step) {
+    last->step = step;
+    last->stepUnits = step * scale / sampleRate;
+    last->stepRemainder = step * scale % sampleRate;
   }
-  lastStamp.frameIndex = frameIndex;
-  lastStamp.units += lastStamp.stepUnits;
-  lastStamp.remainder += lastStamp.stepRemainder;
-  if (lastStamp.remainder >= sampleRate) {
-    lastStamp.remainder -= sampleRate;
-    ++lastStamp.units;
+  last->frameIndex = frameIndex;
+  last->units += last->stepUnits;
+  last->remainder += last->stepRemainder;
+  if (last->remainder >= sampleRate) {
+    last->remainder -= sampleRate;
+    ++last->units;
   }
 }
+
+// What the rows of one call carry over to the next: the stamp and the
+// texts of the last row.
+struct RowState {
+  Stamp stamp;
+  UnitsText units;
+  IndexText index;
+};
+RowState lastRow;
 
 // Writes frameIndex / sampleRate with `decimals` (2 or 3) places, as printf's
 // "%.2f" / "%.3f" prints the double quotient, and returns the end; up to 7
@@ -165,11 +169,13 @@ void CarryStamp(uint32_t frameIndex, uint32_t sampleRate, uint64_t scale) {
 // a half lies at least 1 / (2r) from it, and 2^-53 * x < 1 / (2r) because
 // f * 10^d < 2^52. So t * 10^d rounds the same way as x; only exact halves,
 // where t falls on either side, are left to printf itself.
-char* PutTime(char* out, uint32_t frameIndex, uint32_t sampleRate, int decimals) {
+inline char* PutTime(char* out, RowState* row, uint32_t frameIndex, uint32_t sampleRate,
+                     int decimals) {
   if (sampleRate != 0) {
-    CarryStamp(frameIndex, sampleRate, decimals == 2 ? 100 : 1000);
-    if (2 * lastStamp.remainder != sampleRate)
-      return PutUnits(out, lastStamp.units + (2 * lastStamp.remainder > sampleRate), decimals);
+    Stamp& stamp = row->stamp;
+    CarryStamp(&stamp, frameIndex, sampleRate, decimals == 2 ? 100 : 1000);
+    if (2 * stamp.remainder != sampleRate)
+      return PutUnits(out, &row->units, stamp.units + (2 * stamp.remainder > sampleRate), decimals);
   }
   const double time = static_cast<double>(frameIndex) / static_cast<double>(sampleRate);
   return out + std::snprintf(out, 32, decimals == 2 ? "%.2f" : "%.3f", time);
@@ -186,36 +192,17 @@ constexpr size_t kRowRoom = 512;
 constexpr long kShortDots = 256;
 constexpr uint64_t kDots = 0x2E2E2E2E2E2E2E2E;  // '.' in every byte
 
-}  // namespace
-
-void FlushRows() {
-  fwrite_unlocked(pending, 1, pendingLength, stdout);
-  pendingLength = 0;
-}
-
-void Waveform(uint32_t frameIndex, uint32_t sampleRate, double level, double interval) {
-  if (sizeof pending - pendingLength < kRowRoom) FlushRows();
-  char* end = pending + pendingLength;
-  if (interval >= 0.025) {
-    end = PutTime(end, frameIndex, sampleRate, 2);
-  } else {
-    end = PutTime(end, frameIndex, sampleRate, 3);
-    if (!(interval > 0.001)) {
-      *end++ = '\t';
-      end = PutIndex(end, frameIndex);
-    }
-  }
-  *end++ = '\t';
+// Writes the dots for level and returns their end. Rows longer than the
+// area go out in pieces as they fill it.
+char* PutDots(char* end, double level) {
   long dots = DotCount(level);
   if (dots <= kShortDots) {
     for (long done = 0; done < dots; done += 16) {
       std::memcpy(end + done, &kDots, sizeof kDots);
       std::memcpy(end + done + 8, &kDots, sizeof kDots);
     }
-    end += dots;
-    dots = 0;
+    return end + dots;
   }
-  // Rows longer than the area go out in pieces as they fill it.
   while (dots > 0) {
     const size_t room = sizeof pending - 1 - static_cast<size_t>(end - pending);
     const size_t run = static_cast<size_t>(dots) < room ? static_cast<size_t>(dots) : room;
@@ -228,6 +215,43 @@ void Waveform(uint32_t frameIndex, uint32_t sampleRate, double level, double int
       end = pending;
     }
   }
-  *end++ = '\n';
+  return end;
+}
+
+}  // namespace
+
+void FlushRows() {
+  fwrite_unlocked(pending, 1, pendingLength, stdout);
+  pendingLength = 0;
+}
+
+void WaveformRows(uint32_t frameIndex, uint32_t step, uint32_t count, uint32_t sampleRate,
+                  const double* levels, double interval) {
+  const int decimals = interval >= 0.025 ? 2 : 3;
+  const bool withIndex = decimals == 3 && !(interval > 0.001);
+  // The carried state is worked on in a local copy: the row bytes written
+  // below cannot touch a local, so it stays in registers from row to row.
+  RowState row = lastRow;
+  char* end = pending + pendingLength;
+  for (uint32_t r = 0; r < count; ++r, frameIndex += step) {
+    if (static_cast<size_t>(end - pending) > sizeof pending - kRowRoom) {
+      pendingLength = static_cast<size_t>(end - pending);
+      FlushRows();
+      end = pending;
+    }
+    end = PutTime(end, &row, frameIndex, sampleRate, decimals);
+    *end++ = '\t';
+    if (withIndex) {
+      end = PutIndex(end, &row.index, frameIndex);
+      *end++ = '\t';
+    }
+    end = PutDots(end, levels[r]);
+    *end++ = '\n';
+  }
   pendingLength = static_cast<size_t>(end - pending);
+  lastRow = row;
+}
+
+void Waveform(uint32_t frameIndex, uint32_t sampleRate, double level, double interval) {
+  WaveformRows(frameIndex, 0, 1, sampleRate, &level, interval);
 }

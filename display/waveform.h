@@ -18,6 +18,12 @@
 // rows at index 2^31 and beyond, and those are stamped with their true index.
 void Waveform(uint32_t frameIndex, uint32_t sampleRate, double level, double interval);
 
+// The rows of `count` blocks in a row, the first at `frameIndex` and each
+// `step` frames after the one before, levels[i] the level of row i: the same
+// text as a Waveform call for each, in one call.
+void WaveformRows(uint32_t frameIndex, uint32_t step, uint32_t count, uint32_t sampleRate,
+                  const double* levels, double interval);
+
 // Hands the rows gathered so far to standard output.
 void FlushRows();
 

@@ -166,11 +166,11 @@ int ScanFrames(WaveInput* input, uint32_t dataOffset, uint32_t frameSize, uint32
         const uint32_t blocks = summing == Summing::kFloat || whole > group ? group : whole;
         double sums[kMostGroupBlocks];
         SumBlocks(kernels, summing, frames, resolution, blocks, channelCount, sums, &totals);
-        for (uint32_t b = 0; b < blocks; ++b) {
-          current += resolution;
-          Waveform(current - half, sampleRate,
-                   BlockLevel(sums[b], channelCount, resolution, magnification), interval);
-        }
+        double* levels = sums;  // each level replaces its sum
+        for (uint32_t b = 0; b < blocks; ++b)
+          levels[b] = BlockLevel(sums[b], channelCount, resolution, magnification);
+        WaveformRows(current + resolution - half, resolution, blocks, sampleRate, levels, interval);
+        current += blocks * resolution;
         frames += static_cast<size_t>(blocks) * resolution * frameSize;
         left -= blocks * resolution;
         continue;

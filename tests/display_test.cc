@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <string>
@@ -55,31 +56,52 @@ TEST(Waveform, StampsIndexesBeyond2To31WithTheirTrueValue) {
 // printf of the double quotient is what they must equal, on every stamp of
 // long runs at common and odd rates, in steps of one frame and of whole
 // blocks, and on indexes spread over the whole 32-bit range, in each of the
-// three row forms.
+// three row forms. Runs of rows go out through WaveformRows in batches of
+// several sizes, single indexes through Waveform; now and then a row is
+// longer than the batch's room, so a batch also flushes in its middle.
 TEST(Waveform, StampsEqualPrintfOfTheQuotient) {
   const uint32_t rates[] = {1,     3,     7,     8000,   11025,  22050,      44100,
                             48000, 88200, 96000, 192000, 999983, 4294967295u};
   struct Form {
     double interval;
     const char* row;  // printf's form of the row for (time, index), no dots
-  } const forms[] = {{0.05, "%.2f\t\n"}, {0.01, "%.3f\t\n"}, {0.0005, "%.3f\t%u\t\n"}};
+  } const forms[] = {{0.05, "%.2f\t"}, {0.01, "%.3f\t"}, {0.0005, "%.3f\t%u\t"}};
+  struct Run {
+    uint32_t first, step, count;
+  };
+  std::vector<Run> runs = {{0, 1, 100000}, {1102, 2205, 10000}, {2046, 4093, 10000}};
   std::mt19937 random(5);
+  for (int i = 0; i < 20000; ++i) runs.push_back({static_cast<uint32_t>(random()), 0, 1});
+  const auto level = [](uint32_t index) { return index % 97 == 0 ? 300.5 : 0.5; };
+  const uint32_t batches[] = {1, 5, 256, 37};
   for (uint32_t rate : rates) {
-    std::vector<uint32_t> indexes;
-    for (uint32_t i = 0; i < 100000; ++i) indexes.push_back(i);
-    for (int i = 0; i < 20000; ++i) indexes.push_back(static_cast<uint32_t>(random()));
-    // Rows of a scan: a block's middle, then steps of whole blocks.
-    for (uint32_t i = 0; i < 10000; ++i) indexes.push_back(1102 + i * 2205);
-    for (uint32_t i = 0; i < 10000; ++i) indexes.push_back(2046 + i * 4093);
     for (const Form& form : forms) {
       std::string expected;
       char text[64];
-      for (uint32_t index : indexes) {
-        std::snprintf(text, sizeof text, form.row, static_cast<double>(index) / rate, index);
-        expected += text;
+      for (const Run& run : runs) {
+        for (uint32_t i = 0, index = run.first; i < run.count; ++i, index += run.step) {
+          std::snprintf(text, sizeof text, form.row, static_cast<double>(index) / rate, index);
+          expected += text;
+          expected += std::string(index % 97 == 0 ? 300 : 0, '.') + "\n";
+        }
       }
       testing::internal::CaptureStdout();
-      for (uint32_t index : indexes) Waveform(index, rate, 0.5, form.interval);
+      size_t batch = 0;
+      std::vector<double> levels;
+      for (const Run& run : runs) {
+        if (run.count == 1) {
+          Waveform(run.first, rate, level(run.first), form.interval);
+          continue;
+        }
+        for (uint32_t done = 0; done < run.count;) {
+          const uint32_t count = std::min(batches[batch++ % 4], run.count - done);
+          const uint32_t first = run.first + done * run.step;
+          levels.clear();
+          for (uint32_t i = 0; i < count; ++i) levels.push_back(level(first + i * run.step));
+          WaveformRows(first, run.step, count, rate, levels.data(), form.interval);
+          done += count;
+        }
+      }
       FlushRows();
       ASSERT_EQ(testing::internal::GetCapturedStdout(), expected)
           << rate << " Hz, " << form.interval;
