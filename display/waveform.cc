@@ -190,7 +190,8 @@ constexpr size_t kRowRoom = 512;
 // Rows of up to this many dots are written 16 at a time, the last run
 // reaching past the row's end; the rest run into the area's end and on.
 constexpr long kShortDots = 256;
-constexpr uint64_t kDots = 0x2E2E2E2E2E2E2E2E;  // '.' in every byte
+constexpr char kDots[16] = {'.', '.', '.', '.', '.', '.', '.', '.',
+                            '.', '.', '.', '.', '.', '.', '.', '.'};
 
 // Writes the dots for level and returns their end. Rows longer than the
 // area go out in pieces as they fill it.
@@ -198,8 +199,7 @@ char* PutDots(char* end, double level) {
   long dots = DotCount(level);
   if (dots <= kShortDots) {
     for (long done = 0; done < dots; done += 16) {
-      std::memcpy(end + done, &kDots, sizeof kDots);
-      std::memcpy(end + done + 8, &kDots, sizeof kDots);
+      std::memcpy(end + done, kDots, sizeof kDots);
     }
     return end + dots;
   }
