@@ -103,17 +103,25 @@ struct IndexText {
   Text text;
 };
 
+// (No pointer into the text is taken here: the caller's copy of it can then
+// stay in registers.)
 inline char* PutIndex(char* out, IndexText* last, uint32_t frameIndex) {
   const uint32_t step = frameIndex - last->frameIndex;
   Text& text = last->text;
   const unsigned lastDigit = text.length - 1;
-  uint64_t* word = lastDigit < 8 ? &text.low : &text.high;
+  const bool inHigh = lastDigit >= 8;
   const unsigned shift = 8 * (lastDigit % 8);
-  if (text.length != 0 && step < 10 && ((*word >> shift) & 0xFF) + step <= '9') {
-    *word += static_cast<uint64_t>(step) << shift;
+  if (text.length != 0 && step < 10 &&
+      (((inHigh ? text.high : text.low) >> shift) & 0xFF) + step <= '9') {
+    const uint64_t add = static_cast<uint64_t>(step) << shift;
+    if (inHigh)
+      text.high += add;
+    else
+      text.low += add;
   } else {
-    text = Text{};
-    AppendDigits(&text, frameIndex);
+    Text digits;
+    AppendDigits(&digits, frameIndex);
+    text = digits;
   }
   last->frameIndex = frameIndex;
   return Put(out, text);
@@ -193,16 +201,9 @@ constexpr long kShortDots = 256;
 constexpr char kDots[16] = {'.', '.', '.', '.', '.', '.', '.', '.',
                             '.', '.', '.', '.', '.', '.', '.', '.'};
 
-// Writes the dots for level and returns their end. Rows longer than the
-// area go out in pieces as they fill it.
-char* PutDots(char* end, double level) {
-  long dots = DotCount(level);
-  if (dots <= kShortDots) {
-    for (long done = 0; done < dots; done += 16) {
-      std::memcpy(end + done, kDots, sizeof kDots);
-    }
-    return end + dots;
-  }
+// Writes `dots` dots, more than kShortDots, and returns their end. Rows
+// longer than the area go out in pieces as they fill it.
+char* PutLongDots(char* end, long dots) {
   while (dots > 0) {
     const size_t room = sizeof pending - 1 - static_cast<size_t>(end - pending);
     const size_t run = static_cast<size_t>(dots) < room ? static_cast<size_t>(dots) : room;
@@ -216,6 +217,18 @@ char* PutDots(char* end, double level) {
     }
   }
   return end;
+}
+
+// Writes the dots for level and returns their end.
+inline char* PutDots(char* end, double level) {
+  const long dots = DotCount(level);
+  if (dots <= kShortDots) {
+    for (long done = 0; done < dots; done += 16) {
+      std::memcpy(end + done, kDots, sizeof kDots);
+    }
+    return end + dots;
+  }
+  return PutLongDots(end, dots);
 }
 
 }  // namespace
