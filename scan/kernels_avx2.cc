@@ -148,14 +148,14 @@ OSTREL_AVX2 void SumFloat32BlocksRounds(const unsigned char* frames, size_t bloc
   for (; j + 4 <= blockSamples; j += 4) {
     for (size_t v = 0; v < Vectors; ++v) {
       const unsigned char* p = frames + 4 * v * stride + 4 * j;
-      const __m256i even = _mm256_or_si256(
-          _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + 2 * stride),
-                              reinterpret_cast<const __m128i*>(p)),
-          top);
-      const __m256i odd = _mm256_or_si256(
-          _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + 3 * stride),
-                              reinterpret_cast<const __m128i*>(p + stride)),
-          top);
+      const __m256i even =
+          _mm256_or_si256(_mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + 2 * stride),
+                                              reinterpret_cast<const __m128i*>(p)),
+                          top);
+      const __m256i odd =
+          _mm256_or_si256(_mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + 3 * stride),
+                                              reinterpret_cast<const __m128i*>(p + stride)),
+                          top);
       peaks = _mm256_max_epu32(peaks, _mm256_max_epu32(even, odd));
       const __m256i pairs[2] = {_mm256_unpacklo_epi64(even, odd), _mm256_unpackhi_epi64(even, odd)};
       for (const __m256i& pair : pairs) {
