@@ -118,25 +118,29 @@ OSTREL_AVX2 void SumFloat32Avx2(const unsigned char* frames, uint32_t count, uin
 // the 64-bit unpacks give one pair of each block per register, one pair to a
 // 64-bit lane, the first sample of the pair in its low half.
 //
-// A magnitude pattern m = E << 23 | M goes to bits 29 ... 59 of a double, as
-// in Float32Magnitude, but instead of 903 added to the exponent, bits 61 ...
-// 63 are set: one OR, which also covers whatever the shift moved there. That
-// double is -2^(E + 513) * (1 + M / 2^23), the sample's magnitude times
-// -2^633. Negation and scaling by a power of two commute with every rounded
-// addition while the sums stay in the normal range (here between 2^513 and
-// 2^802 for up to 2^32 samples), so each lane's sum is exactly -2^633 times
-// its block's sequential sum, and one multiply at the end gives that sum.
-// Each lane adds its samples in sample order; samples that do not fill a
-// round are added after, block by block, in the same order.
+// Each 32-bit word gets its top bit set, y = 2^31 + m for a magnitude pattern
+// m = E << 23 | M, and y << 29 is the double with exponent field 256 + E and
+// fraction M << 29: 2^(E - 767) * (1 + M / 2^23), the sample's magnitude
+// times 2^-647, normal for every E, zero, subnormal, infinity and NaN
+// patterns alike. vpmuludq by 2^29 shifts the low word of a pair and ignores
+// the high one; the high word, the low one cleared, goes down by 3. Scaling
+// by a power of two commutes with every rounded addition while the sums stay
+// in the normal range (here between 2^-767 and 2^-479 for up to 2^32
+// samples), so each lane's sum is exactly 2^-647 times its block's
+// sequential sum, and one multiply at the end gives that sum. The set top bit
+// leaves the order of the words that of their magnitudes, so the peaks are
+// taken on them as loaded and the bit cleared once at the end. Each lane adds
+// its samples in sample order; samples that do not fill a round are added
+// after, block by block, in the same order.
 template <uint32_t Vectors>
 OSTREL_AVX2 void SumFloat32BlocksRounds(const unsigned char* frames, size_t blockSamples,
                                         uint32_t channelCount, double* sums, uint32_t* peakL,
                                         uint32_t* peakR) {
   constexpr uint32_t kMagnitude = 0x7FFFFFFF;
   const size_t stride = 4 * blockSamples;
-  const __m256i magnitudes = _mm256_set1_epi32(kMagnitude);
-  const __m256i seconds = _mm256_set1_epi64x(int64_t{kMagnitude} << 32);
-  const __m256i top = _mm256_set1_epi64x(INT64_MIN | int64_t{3} << 61);
+  const __m256i top = _mm256_set1_epi32(INT32_MIN);
+  const __m256i seconds = _mm256_set1_epi64x(-(int64_t{1} << 32));
+  const __m256i shift29 = _mm256_set1_epi64x(int64_t{1} << 29);
   __m256d acc[Vectors];
   for (uint32_t v = 0; v < Vectors; ++v) acc[v] = _mm256_setzero_pd();
   __m256i peaks = _mm256_setzero_si256();
@@ -144,28 +148,30 @@ OSTREL_AVX2 void SumFloat32BlocksRounds(const unsigned char* frames, size_t bloc
   for (; j + 4 <= blockSamples; j += 4) {
     for (size_t v = 0; v < Vectors; ++v) {
       const unsigned char* p = frames + 4 * v * stride + 4 * j;
-      const __m256i even = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + 2 * stride),
-                                               reinterpret_cast<const __m128i*>(p));
-      const __m256i odd = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + 3 * stride),
-                                              reinterpret_cast<const __m128i*>(p + stride));
+      const __m256i even =
+          _mm256_or_si256(_mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + 2 * stride),
+                                              reinterpret_cast<const __m128i*>(p)),
+                          top);
+      const __m256i odd =
+          _mm256_or_si256(_mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + 3 * stride),
+                                              reinterpret_cast<const __m128i*>(p + stride)),
+                          top);
+      peaks = _mm256_max_epu32(peaks, _mm256_max_epu32(even, odd));
       const __m256i pairs[2] = {_mm256_unpacklo_epi64(even, odd), _mm256_unpackhi_epi64(even, odd)};
       for (const __m256i& pair : pairs) {
-        const __m256i both = _mm256_and_si256(pair, magnitudes);
-        peaks = _mm256_max_epu32(peaks, both);
-        const __m256i first = _mm256_or_si256(_mm256_slli_epi64(both, 29), top);
-        const __m256i second =
-            _mm256_or_si256(_mm256_srli_epi64(_mm256_and_si256(pair, seconds), 3), top);
+        const __m256i first = _mm256_mul_epu32(pair, shift29);
+        const __m256i second = _mm256_srli_epi64(_mm256_and_si256(pair, seconds), 3);
         acc[v] = _mm256_add_pd(acc[v], _mm256_castsi256_pd(first));
         acc[v] = _mm256_add_pd(acc[v], _mm256_castsi256_pd(second));
       }
     }
   }
-  const __m256d unscale = _mm256_set1_pd(-0x1p-633);
+  const __m256d unscale = _mm256_set1_pd(0x1p647);
   for (size_t v = 0; v < Vectors; ++v)
     _mm256_storeu_pd(sums + 4 * v, _mm256_mul_pd(acc[v], unscale));
-  // 32-bit lanes alternate first and second samples of pairs; pairs start on
-  // even samples, so in stereo the first is left and the second right.
-  FoldLanePeaks<uint32_t, 8>(peaks, channelCount, peakL, peakR);
+  // 32-bit lanes follow the samples of a round; rounds start on even samples,
+  // so in stereo even lanes are left and odd lanes right.
+  FoldLanePeaks<uint32_t, 8>(_mm256_andnot_si256(top, peaks), channelCount, peakL, peakR);
   for (uint32_t b = 0; b < 4 * Vectors; ++b) {
     for (size_t k = j; k < blockSamples; ++k) {
       const uint32_t m = loops::Bits32(frames + b * stride + 4 * k) & kMagnitude;
