@@ -8,12 +8,13 @@
 
 namespace {
 
+// Standard output writes each piece at once (a file or a pipe).
+bool unbuffered = false;
+
 // Runs at every exit, the error exits included. Everything goes to standard
 // output, so a write that failed there (a full disk, /dev/full) would
 // otherwise end as a success with nothing written. A closed pipe never gets
 // here: SIGPIPE ends the process quietly, as with other command-line tools.
-bool unbuffered = false;
-
 void CheckOutput() {
   const bool flushed = std::fflush(stdout) == 0;
   if (flushed && !std::ferror(stdout)) return;
