@@ -19,8 +19,8 @@ void CheckOutput() {
   const bool flushed = std::fflush(stdout) == 0;
   if (flushed && !std::ferror(stdout)) return;
   // errno names the cause when the last write is what failed: the last flush,
-  // or, unbuffered, the run's last line (summary or message), written just
-  // before the exit.
+  // or, unbuffered, the run's last write (rows, summary or message), which
+  // comes just before the exit.
   if (flushed && !unbuffered)
     std::fputs("ostrel: cannot write standard output\n", stderr);
   else
