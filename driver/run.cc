@@ -11,19 +11,21 @@
 namespace {
 
 [[noreturn]] void Usage() {
-  std::puts("This program will print a basic waveform image");
-  std::puts("Run with command line argument 1 being the name of the wavefile");
-  std::puts("Arguments 2 and 3 are the start/stop times in seconds to scan within the file.");
-  std::puts("Argument 4 (optional) is resolution in samples.  Default = samplerate / 20 ");
-  std::puts(
+  // One write for the whole text where standard output is unbuffered.
+  std::fputs(
+      "This program will print a basic waveform image\n"
+      "Run with command line argument 1 being the name of the wavefile\n"
+      "Arguments 2 and 3 are the start/stop times in seconds to scan within the file.\n"
+      "Argument 4 (optional) is resolution in samples.  Default = samplerate / 20 \n"
       "Argument 5 (optional) is magnification: Above 1 magnifies (256 is the max).  Between 0 and "
-      "1 zooms out.");
+      "1 zooms out.\n",
+      stdout);
   std::exit(1);
 }
 
 [[noreturn]] void DriverFault(WaveInput* input, const char* message) {
   CloseWaveInput(input);
-  std::puts(message);
+  std::fprintf(stdout, "%s\n", message);  // one write, the line whole (printf would become puts)
   std::exit(1);
 }
 
