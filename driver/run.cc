@@ -42,6 +42,10 @@ void PrintSummary(float magnification, uint32_t channelCount, double peakL, doub
 
 int RunOstrel(int argc, char** argv) {
   std::fputs("Ostrel 1.01\n", stdout);  // one write, whole, where stdout is unbuffered
+  // Output that fails from the start (a full disk) ends the run at once: a
+  // stream could otherwise be read for as long as its frames before START
+  // last, an hour on a live recorder.
+  if (std::ferror(stdout)) std::exit(2);
   const int arguments = argc - 1;
   if (arguments < 3) Usage();
 
@@ -64,12 +68,16 @@ int RunOstrel(int argc, char** argv) {
     std::exit(2);
   }
   uint32_t sampleRate, bytesPerSample, channelCount, dataOffset, frameCount;
-  GetAttributes(&input, &sampleRate, &bytesPerSample, &channelCount, &dataOffset, &frameCount);
+  SampleFormat sampleFormat;
+  GetAttributes(&input, &sampleRate, &bytesPerSample, &channelCount, &dataOffset, &frameCount,
+                &sampleFormat);
 
-  const uint32_t startFrame = FrameAtTime(sampleRate, startTime);
-  const uint32_t stopFrame = FrameAtTime(sampleRate, stopTime);
+  // Frames past 2^32 are compared as they are: a span that starts past the
+  // end of the data is empty, and one that stops past it ends there.
+  const uint64_t startFrame = FrameAtTime(sampleRate, startTime);
+  const uint64_t stopFrame = FrameAtTime(sampleRate, stopTime);
   if (startFrame >= stopFrame) DriverFault(&input, "Stop or start time not set correctly");
-  const uint32_t endFrame = stopFrame < frameCount ? stopFrame : frameCount;
+  const uint64_t endFrame = stopFrame < frameCount ? stopFrame : frameCount;
 
   const uint64_t frameSize = static_cast<uint64_t>(bytesPerSample) * channelCount;
   if (frameSize > 8) DriverFault(&input, "Unrecognized bit or channel configuration");
@@ -80,9 +88,11 @@ int RunOstrel(int argc, char** argv) {
   double peakL = 0;
   double peakR = 0;
   if (startFrame < endFrame) {
-    const int error = ScanFrames(&input, dataOffset, static_cast<uint32_t>(frameSize),
-                                 bytesPerSample, channelCount, sampleRate, startFrame, endFrame,
-                                 resolution, magnification, interval, &peakL, &peakR);
+    // Both lie below the frame count, within 32 bits.
+    const int error =
+        ScanFrames(&input, dataOffset, static_cast<uint32_t>(frameSize), sampleFormat, channelCount,
+                   sampleRate, static_cast<uint32_t>(startFrame), static_cast<uint32_t>(endFrame),
+                   resolution, magnification, interval, &peakL, &peakR);
     // Peaks of part of the span would be a wrong answer: no summary then.
     if (error != 0) ReadFault(&input, error);
   }

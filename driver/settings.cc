@@ -19,7 +19,7 @@ float ParseMagnification(const char* text) {
   return value;
 }
 
-uint32_t FrameAtTime(uint32_t sampleRate, float seconds) {
+uint64_t FrameAtTime(uint32_t sampleRate, float seconds) {
   uint32_t bits;
   std::memcpy(&bits, &seconds, sizeof bits);
   const uint32_t field = bits >> 23 & 0xFF;
@@ -42,8 +42,8 @@ uint32_t FrameAtTime(uint32_t sampleRate, float seconds) {
     if (exponent >= 64 || product > most >> exponent) return 0;
     whole = product << exponent;
   }
-  // Modulo 2^32, so small negative times wrap to large frames.
-  return static_cast<uint32_t>(negative ? 0 - whole : whole);
+  // Modulo 2^32 below zero, so small negative times wrap to large frames.
+  return negative ? static_cast<uint32_t>(0 - whole) : whole;
 }
 
 uint32_t SettleResolution(bool given, int32_t resolution, uint32_t sampleRate) {

@@ -18,9 +18,12 @@ int32_t ParseResolution(const char* text);
 float ParseMagnification(const char* text);
 
 // The frame at `seconds`: the exact product rate * seconds, truncated toward
-// zero, then taken modulo 2^32 (so small negative times wrap to large
-// frames). A product beyond the signed 64-bit range, inf or nan gives 0.
-uint32_t FrameAtTime(uint32_t sampleRate, float seconds);
+// zero. A product at or above zero is the frame as it is, past 2^32 too, so a
+// time past the end of the data never wraps around to its start. A negative
+// one is taken modulo 2^32: small negative times wrap to frames near 2^32,
+// which is how STOP = -1 means "to the end". A product beyond the signed
+// 64-bit range, inf or nan gives 0.
+uint64_t FrameAtTime(uint32_t sampleRate, float seconds);
 
 // The resolution the scan uses: sample rate / 20 when none was given, when it
 // is 0, or when, as unsigned, it exceeds the sample rate.

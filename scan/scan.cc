@@ -25,25 +25,28 @@ enum class Summing {
   kDoubleFrames  // 24-bit blocks too long for exact integer sums
 };
 
-Summing ChooseSumming(uint32_t bytesPerSample, uint32_t channelCount, uint32_t resolution) {
+Summing ChooseSumming(SampleFormat sampleFormat, uint32_t channelCount, uint32_t resolution) {
   if (channelCount != 1 && channelCount != 2) return Summing::kNone;
-  switch (bytesPerSample) {
-    case 2:
+  switch (sampleFormat) {
+    case SampleFormat::kSigned16:
       // A block sum is at most 2^32 frames * 2 channels * 2^15 units = 2^48,
       // so every partial double sum is exact: integers give the same sums.
       return Summing::kInteger16;
-    case 3:
+    case SampleFormat::kSigned24:
       // Partial sums of up to 2^53 units of 1/65536 are exact in a double;
       // with samples up to 2^23 units that holds for blocks of up to 2^30
       // samples. Longer blocks (sample rates over 2^29) round as doubles do.
       return static_cast<uint64_t>(resolution) * channelCount <= (1u << 30)
                  ? Summing::kInteger24
                  : Summing::kDoubleFrames;
-    case 4:
+    case SampleFormat::kFloat32:
+    case SampleFormat::kSigned32:
       return Summing::kFloat;
-    default:
+    case SampleFormat::kUnsigned8:
+    case SampleFormat::kUndecoded:
       return Summing::kNone;
   }
+  return Summing::kNone;
 }
 
 // The running state of the current block and of the peaks. Integer layouts
@@ -125,11 +128,11 @@ void SumBlocks(const Kernels& kernels, Summing summing, const unsigned char* fra
 
 }  // namespace
 
-int ScanFrames(WaveInput* input, uint32_t dataOffset, uint32_t frameSize, uint32_t bytesPerSample,
+int ScanFrames(WaveInput* input, uint32_t dataOffset, uint32_t frameSize, SampleFormat sampleFormat,
                uint32_t channelCount, uint32_t sampleRate, uint32_t startFrame, uint32_t endFrame,
                uint32_t resolution, float magnification, double interval, double* peakL,
                double* peakR) {
-  const Summing summing = ChooseSumming(bytesPerSample, channelCount, resolution);
+  const Summing summing = ChooseSumming(sampleFormat, channelCount, resolution);
   const Kernels kernels = ChooseKernels();
   const uint32_t half = resolution / 2;
   const uint32_t group = GroupBlocks(summing, resolution);

@@ -16,6 +16,7 @@
 
 #include "scan/level.h"  // BlockLevel, the level of a complete block
 #include "wavefile/input.h"
+#include "wavefile/wavefile.h"  // SampleFormat
 
 // Frames per read: the scan reads the span in chunks of this many frames into
 // one fixed buffer, and blocks run on from one chunk into the next.
@@ -36,7 +37,7 @@ inline void CheckPeak(double value, double* peak) {
 // 0, or the errno value of a read that failed; the peaks are then not set.
 // A run whose standard output has failed ends with status 2 after the chunk
 // whose rows could not be written.
-int ScanFrames(WaveInput* input, uint32_t dataOffset, uint32_t frameSize, uint32_t bytesPerSample,
+int ScanFrames(WaveInput* input, uint32_t dataOffset, uint32_t frameSize, SampleFormat sampleFormat,
                uint32_t channelCount, uint32_t sampleRate, uint32_t startFrame, uint32_t endFrame,
                uint32_t resolution, float magnification, double interval, double* peakL,
                double* peakR);

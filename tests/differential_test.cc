@@ -33,9 +33,9 @@ Output ScanFast(const std::string& path, uint32_t bytesPerSample, uint32_t chann
   EXPECT_TRUE(OpenWaveInput(path.c_str(), &input));
   Output out{};
   testing::internal::CaptureStdout();
-  ScanFrames(&input, 44, bytesPerSample * channelCount, bytesPerSample, channelCount, sampleRate,
-             start, end, resolution, magnification, static_cast<double>(resolution) / sampleRate,
-             &out.peakL, &out.peakR);
+  ScanFrames(&input, 44, bytesPerSample * channelCount, SampleFormatOf(8 * bytesPerSample, 3),
+             channelCount, sampleRate, start, end, resolution, magnification,
+             static_cast<double>(resolution) / sampleRate, &out.peakL, &out.peakR);
   out.rows = testing::internal::GetCapturedStdout();
   CloseWaveInput(&input);
   return out;

@@ -18,11 +18,12 @@ double X87Level(const LevelInput& input) {
   return static_cast<double>(sum / input.resolution * input.magnification);
 }
 
-uint32_t X87FrameAtTime(uint32_t sampleRate, float seconds) {
+uint64_t X87FrameAtTime(uint32_t sampleRate, float seconds) {
   const long double product =
       static_cast<long double>(sampleRate) * static_cast<long double>(seconds);
   if (!(product > -9223372036854775809.0L && product < 9223372036854775808.0L)) return 0;
-  return static_cast<uint32_t>(static_cast<uint64_t>(static_cast<int64_t>(product)));
+  const auto whole = static_cast<int64_t>(product);
+  return whole >= 0 ? static_cast<uint64_t>(whole) : static_cast<uint32_t>(whole);
 }
 
 bool LevelAgrees(const LevelInput& input, bool* quick) {

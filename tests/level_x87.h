@@ -17,8 +17,9 @@ struct LevelInput {
 // The level as it was formed in long double, the x87 80-bit format.
 double X87Level(const LevelInput& input);
 
-// The frame as it was formed in long double.
-uint32_t X87FrameAtTime(uint32_t sampleRate, float seconds);
+// The frame as it was formed in long double, under the rule for negative
+// and positive products.
+uint64_t X87FrameAtTime(uint32_t sampleRate, float seconds);
 
 // Compares BlockLevel, QuickLevel (where it answers) and ExactLevel with
 // X87Level bit for bit; true when all agree.

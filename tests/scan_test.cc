@@ -35,8 +35,9 @@ ScanResult Scan(const std::string& frames, Layout layout, uint32_t start, uint32
   EXPECT_TRUE(OpenWaveInput(path.c_str(), &input));
   ScanResult result{};
   testing::internal::CaptureStdout();
-  ScanFrames(&input, 6, layout.bytesPerSample * layout.channelCount, layout.bytesPerSample,
-             layout.channelCount, layout.sampleRate, start, end, resolution, magnification,
+  ScanFrames(&input, 6, layout.bytesPerSample * layout.channelCount,
+             SampleFormatOf(8 * layout.bytesPerSample, 3), layout.channelCount, layout.sampleRate,
+             start, end, resolution, magnification,
              static_cast<double>(resolution) / layout.sampleRate, &result.peakL, &result.peakR);
   result.rows = testing::internal::GetCapturedStdout();
   CloseWaveInput(&input);

@@ -17,7 +17,8 @@ std::string Format(const char* format, float value) {
 TEST(FrameAtTime, TruncatesTheRateTimesTheTimeTextRoundedToFloat) {
   struct Case {
     const char* time;
-    uint32_t rate, frame;
+    uint32_t rate;
+    uint64_t frame;
   } const cases[] = {
       {"0.7", 44100, 30869},  // 0.699999988... s, not 30870
       // Read as a double this is the midpoint of two floats, and rounds to
@@ -31,13 +32,13 @@ TEST(FrameAtTime, TruncatesTheRateTimesTheTimeTextRoundedToFloat) {
       {"0.5", 48000, 24000},
       {"-1", 44100, 4294967296u - 44100},  // wraps modulo 2^32
       {"-0.00001", 44100, 0},              // truncates toward zero
-      {"100000", 44100, 4410000000u - 4294967296u},
+      {"100000", 44100, 4410000000u},      // past 2^32: as it is, never wrapped
       // Exact where a double product would round: rate near 2^32.
-      {"16777215", 4294967295u, static_cast<uint32_t>(4294967295ull * 16777215ull)},
+      {"16777215", 4294967295u, 4294967295ull * 16777215ull},
       // The signed 64-bit range: 2^31 x 2^32 = 2^63 does not fit;
       // (2^32 - 1) x (2^31 - 128) just does, on either side of zero.
       {"4294967296", 2147483648u, 0},
-      {"2147483520", 4294967295u, static_cast<uint32_t>(4294967295ull * 2147483520ull)},
+      {"2147483520", 4294967295u, 4294967295ull * 2147483520ull},
       {"-2147483520", 4294967295u, static_cast<uint32_t>(0 - 4294967295ull * 2147483520ull)},
       {"3e9", 4294967295u, 0},
       {"inf", 44100, 0},

@@ -31,8 +31,9 @@ Attributes ProbePath(const std::string& path) {
   WaveInput input;
   EXPECT_TRUE(OpenWaveInput(path.c_str(), &input));
   Attributes a{};
+  SampleFormat format;
   GetAttributes(&input, &a.sampleRate, &a.bytesPerSample, &a.channelCount, &a.dataOffset,
-                &a.frameCount);
+                &a.frameCount, &format);
   CloseWaveInput(&input);
   return a;
 }

@@ -1,6 +1,8 @@
 #include "wavefile/input.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,12 +12,19 @@
 
 namespace {
 
-// One read(2) of the stream, retried when a signal cuts it short.
+// One read(2) of the stream, retried when a signal cuts it short. A stream
+// that the parent process left non-blocking (O_NONBLOCK on a shared
+// standard input) says EAGAIN while its writer pauses: wait until it has
+// data or ends, never spin.
 ssize_t ReadStream(int fd, unsigned char* to, size_t bytes) {
-  ssize_t n;
-  do n = read(fd, to, bytes);
-  while (n < 0 && errno == EINTR);
-  return n;
+  for (;;) {
+    const ssize_t n = read(fd, to, bytes);
+    if (n >= 0) return n;
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return n;
+    pollfd ready{fd, POLLIN, 0};
+    if (poll(&ready, 1, -1) < 0 && errno != EINTR) return -1;
+  }
 }
 
 int ReadFile(int fd, uint64_t position, unsigned char* to, size_t bytes, size_t* got) {
@@ -31,6 +40,28 @@ int ReadFile(int fd, uint64_t position, unsigned char* to, size_t bytes, size_t*
   return 0;
 }
 
+// Whether standard output is a pipe whose reader has gone: a row written now
+// would fail.
+bool OutputReaderGone() {
+  struct stat info;
+  if (fstat(STDOUT_FILENO, &info) != 0 || !S_ISFIFO(info.st_mode)) return false;
+  pollfd state{STDOUT_FILENO, 0, 0};
+  return poll(&state, 1, 0) == 1 && (state.revents & POLLERR) != 0;
+}
+
+// Ends the run while frames are dropped once standard output is broken:
+// a write to it has failed (the banner into a full disk), or it is a pipe
+// nobody reads any more. For the pipe one byte is written, which fails just
+// as the next row would: SIGPIPE ends the run quietly, or, with SIGPIPE
+// ignored, the failed write is reported at the exit.
+void StopIfOutputBroken() {
+  if (OutputReaderGone()) {
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+  }
+  if (std::ferror(stdout)) std::exit(2);
+}
+
 int ReadFromStream(WaveInput* input, uint64_t position, unsigned char* to, size_t bytes,
                    size_t* got) {
   *got = 0;
@@ -44,6 +75,7 @@ int ReadFromStream(WaveInput* input, uint64_t position, unsigned char* to, size_
   // Whatever reached standard output goes out before the wait for input.
   std::fflush(stdout);
   while (input->consumed < position) {
+    StopIfOutputBroken();
     const uint64_t skip = position - input->consumed;
     const ssize_t n = ReadStream(input->fd, to, skip < bytes ? static_cast<size_t>(skip) : bytes);
     if (n < 0) return errno;
@@ -61,6 +93,7 @@ int ReadFromStream(WaveInput* input, uint64_t position, unsigned char* to, size_
 
 bool OpenWaveInput(const char* path, WaveInput* input) {
   input->stream = false;
+  input->base = 0;
   input->consumed = 0;
   input->headLength = 0;
   if (std::strcmp(path, "-") == 0) {
@@ -78,10 +111,31 @@ void CloseWaveInput(WaveInput* input) {
   input->fd = -1;
 }
 
+int SettleWaveInput(WaveInput* input, uint64_t* length) {
+  // A length that cannot be had is a read error, like any other.
+  struct stat info;
+  if (fstat(input->fd, &info) != 0) return errno;
+  *length = 0;
+  input->base = 0;
+  // Files in /proc and sysfs say they hold 0 bytes and yet give data when
+  // read: read them to their end, as `cat` would. An empty file reads the
+  // same either way.
+  input->stream = !S_ISREG(info.st_mode) || info.st_size == 0;
+  if (input->stream) return 0;
+  if (!input->ownsFd) {
+    // `(head -c 7; ostrel - ...) < F` hands over a file read part way.
+    const off_t offset = lseek(input->fd, 0, SEEK_CUR);
+    if (offset > 0) input->base = static_cast<uint64_t>(offset);
+  }
+  const auto size = static_cast<uint64_t>(info.st_size);
+  *length = size > input->base ? size - input->base : 0;
+  return 0;
+}
+
 int ReadWaveInput(WaveInput* input, uint64_t position, unsigned char* to, size_t bytes,
                   size_t* got) {
   if (input->stream) return ReadFromStream(input, position, to, bytes, got);
-  return ReadFile(input->fd, position, to, bytes, got);
+  return ReadFile(input->fd, input->base + position, to, bytes, got);
 }
 
 void ReadFault(WaveInput* input, int error) {

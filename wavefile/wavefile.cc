@@ -1,8 +1,5 @@
 #include "wavefile/wavefile.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,9 +11,24 @@ namespace {
 // an odd position or further on is never found.
 constexpr uint32_t kFirstProbe = 2;
 constexpr uint32_t kLastProbe = 15000;
-// The fields read after the format tag run through tag + 23.
+// The fields read after the format tag run through tag + 23; an extensible
+// format chunk's subformat code, when the file holds it, through tag + 33.
 constexpr uint32_t kFormatFieldsEnd = 24;
-static_assert(kHeadBytes == kLastProbe + kFormatFieldsEnd, "the head holds every probe");
+constexpr uint32_t kSubformatEnd = 34;
+constexpr uint32_t kExtensible = 0xFFFE;
+constexpr uint32_t kIntegerPcm = 1;
+static_assert(kHeadBytes == kLastProbe + kSubformatEnd, "the head holds every probe");
+
+// The 32-bit data size of a writer that does not know the size: encoders
+// streaming to a pipe, and RF64/BW64 writers, which give the real size in
+// their ds64 chunk.
+constexpr uint32_t kSizeNotKnown = 0xFFFFFFFF;
+constexpr uint64_t kDataToTheEnd = UINT64_MAX;
+// RF64 and BW64 (EBU Tech 3306, ITU-R BS.2088): the ds64 chunk at byte 12
+// holds, from byte 20, the 64-bit RIFF size, data size and sample count; its
+// 28 bytes end at byte 48.
+constexpr uint32_t kDs64DataSize = 28;
+constexpr uint32_t kDs64End = 48;
 
 // First even position in 2 ... 15000 where the tag's letters stand in the
 // bytes read. A probe that would run past the end of the bytes does not
@@ -30,6 +42,11 @@ uint32_t FindTag(const unsigned char* head, uint32_t headLength, const char* tag
   return 0;
 }
 
+bool StartsAsRf64(const unsigned char* head, uint32_t length) {
+  return length >= 16 && (std::memcmp(head, "RF64", 4) == 0 || std::memcmp(head, "BW64", 4) == 0) &&
+         std::memcmp(head + 12, "ds64", 4) == 0;
+}
+
 // Whether the first `length` bytes already settle both chunks: a tag found
 // in them is the first one whatever follows, since every earlier position was
 // probed in full, so once both tags and their fields are in, more bytes
@@ -38,7 +55,10 @@ uint32_t FindTag(const unsigned char* head, uint32_t headLength, const char* tag
 bool HeadSettled(const unsigned char* head, uint32_t length) {
   const uint32_t format = FindTag(head, length, "fmt", 3);
   const uint32_t data = FindTag(head, length, "data", 4);
-  return format != 0 && format + kFormatFieldsEnd <= length && data != 0 && data + 8 <= length;
+  if (format == 0 || format + kFormatFieldsEnd > length || data == 0 || data + 8 > length)
+    return false;
+  if (Assem2(head + format + 8) == kExtensible && format + kSubformatEnd > length) return false;
+  return !StartsAsRf64(head, length) || length >= kDs64End;
 }
 
 // Reads the first bytes of the input into its head, up to kHeadBytes, fewer
@@ -67,7 +87,43 @@ bool ReadHead(WaveInput* input) {
   std::exit(2);
 }
 
+// The bytes of sample data by the header, or kDataToTheEnd when the writer
+// did not know them.
+uint64_t DataBytes(const unsigned char* head, uint32_t length, uint32_t data) {
+  // A size field cut off by the end of the file describes an empty chunk.
+  if (data + 8 > length) return 0;
+  const uint32_t size = Assem4(head + data + 4);
+  if (size != kSizeNotKnown) return size;
+  // An RF64/BW64 file gives the size in its ds64 chunk, when that chunk is
+  // whole (28 bytes or more, all in the file). A size of 0 there is a
+  // recorder that stopped before it could write the size: its data runs to
+  // the end, as in a plain file. A ds64 chunk in a RIFF file means nothing.
+  if (StartsAsRf64(head, length) && Assem4(head + 16) >= kDs64DataSize && length >= kDs64End) {
+    const uint64_t size64 = Assem4(head + kDs64DataSize) |
+                            static_cast<uint64_t>(Assem4(head + kDs64DataSize + 4)) << 32;
+    if (size64 != 0) return size64;
+  }
+  return kDataToTheEnd;
+}
+
 }  // namespace
+
+SampleFormat SampleFormatOf(uint32_t bitsPerSample, uint32_t formatCode) {
+  // Eight bits are unsigned bytes whatever the code says: no writer stores
+  // them any other way.
+  if (bitsPerSample == 8) return SampleFormat::kUnsigned8;
+  switch (bitsPerSample / 8) {
+    case 2:
+      return SampleFormat::kSigned16;
+    case 3:
+      return SampleFormat::kSigned24;
+    case 4:
+      return bitsPerSample == 32 && formatCode == kIntegerPcm ? SampleFormat::kSigned32
+                                                              : SampleFormat::kFloat32;
+    default:
+      return SampleFormat::kUndecoded;
+  }
+}
 
 uint32_t Assem2(const unsigned char* bytes) {
   return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8;
@@ -79,11 +135,11 @@ uint32_t Assem4(const unsigned char* bytes) {
 }
 
 void GetAttributes(WaveInput* input, uint32_t* sampleRate, uint32_t* bytesPerSample,
-                   uint32_t* channelCount, uint32_t* dataOffset, uint32_t* frameCount) {
-  // A length that cannot be had is a read error, like any other.
-  struct stat info;
-  if (fstat(input->fd, &info) != 0) ReadFault(input, errno);
-  input->stream = !S_ISREG(info.st_mode);
+                   uint32_t* channelCount, uint32_t* dataOffset, uint32_t* frameCount,
+                   SampleFormat* sampleFormat) {
+  uint64_t fileLength = 0;
+  const int error = SettleWaveInput(input, &fileLength);
+  if (error != 0) ReadFault(input, error);
   const bool endedInHead = ReadHead(input);
   const unsigned char* head = input->head;
   const uint32_t headLength = input->headLength;
@@ -94,31 +150,37 @@ void GetAttributes(WaveInput* input, uint32_t* sampleRate, uint32_t* bytesPerSam
     HeaderFault(input, "Can't find format chunk in wave file!\n");
   *channelCount = Assem2(head + format + 10);
   *sampleRate = Assem4(head + format + 12);
-  *bytesPerSample = Assem2(head + format + 22) / 8;
+  const uint32_t bitsPerSample = Assem2(head + format + 22);
+  *bytesPerSample = bitsPerSample / 8;
+  // An extensible format chunk names the real format in the first two bytes
+  // of its subformat GUID.
+  uint32_t formatCode = Assem2(head + format + 8);
+  if (formatCode == kExtensible && format + kSubformatEnd <= headLength)
+    formatCode = Assem2(head + format + 32);
+  *sampleFormat = SampleFormatOf(bitsPerSample, formatCode);
 
   const uint32_t data = FindTag(head, headLength, "data", 4);
   if (data == 0) HeaderFault(input, "Can't find data block in wave file!\n");
   *dataOffset = data + 8;
-  // A size field cut off by the end of the file describes an empty chunk.
-  const uint32_t dataSize = data + 8 <= headLength ? Assem4(head + data + 4) : 0;
+  const uint64_t dataBytes = DataBytes(head, headLength, data);
 
   // Bits per sample below 8 or no channels give frames of no bytes: such a
   // file holds no frames, and nothing is divided by zero.
   const uint64_t frameSize = static_cast<uint64_t>(*bytesPerSample) * *channelCount;
-  uint32_t frames = frameSize == 0 ? 0 : static_cast<uint32_t>(dataSize / frameSize);
-
+  if (frameSize == 0) {
+    *frameCount = 0;
+    return;
+  }
+  uint64_t frames = dataBytes == kDataToTheEnd ? UINT64_MAX : dataBytes / frameSize;
   // Recorders that are cut off, and copies that stop short, leave a data size
   // larger than what follows it: count only the whole frames really present.
-  // Lengths are 64-bit so that data sizes up to 4 GiB are reached. A stream's
-  // length is known only when it ended within the head; otherwise its end, or
-  // the data size, whichever comes first, ends the scan. So does the size
-  // 0xFFFFFFFF that encoders write when they stream to a pipe: the data then
-  // lasts until the stream ends.
+  // A stream's length is known only when it ended within the head;
+  // otherwise its end, or the data size, whichever comes first, ends the
+  // scan.
   if (!input->stream || endedInHead) {
-    const uint64_t length = input->stream ? headLength : static_cast<uint64_t>(info.st_size);
+    const uint64_t length = input->stream ? headLength : fileLength;
     const uint64_t available = length > *dataOffset ? length - *dataOffset : 0;
-    if (frameSize != 0 && frameSize * frames > available)
-      frames = static_cast<uint32_t>(available / frameSize);
+    if (frames > available / frameSize) frames = available / frameSize;
   }
-  *frameCount = frames;
+  *frameCount = frames < kMostFrames ? static_cast<uint32_t>(frames) : kMostFrames;
 }
