@@ -9,6 +9,10 @@ std::string Le16(uint32_t value) {
 
 std::string Le32(uint32_t value) { return Le16(value & 0xFFFF) + Le16(value >> 16); }
 
+std::string Le64(uint64_t value) {
+  return Le32(static_cast<uint32_t>(value)) + Le32(static_cast<uint32_t>(value >> 32));
+}
+
 std::string Chunk(const std::string& tag, const std::string& body) {
   std::string chunk = tag + Le32(static_cast<uint32_t>(body.size())) + body;
   if (body.size() % 2 == 1) chunk.push_back('\0');
@@ -32,6 +36,12 @@ std::string FormatChunk(const WavFormat& format, uint32_t bodySize) {
 
 std::string RiffWave(const std::string& chunks) {
   return "RIFF" + Le32(static_cast<uint32_t>(4 + chunks.size())) + "WAVE" + chunks;
+}
+
+std::string Rf64Wave(const std::string& form, uint64_t dataBytes, const std::string& chunks) {
+  const uint64_t riffBytes = 4 + 36 + chunks.size() + dataBytes;
+  return form + Le32(0xFFFFFFFF) + "WAVE" +
+         Chunk("ds64", Le64(riffBytes) + Le64(dataBytes) + Le64(0) + Le32(0)) + chunks;
 }
 
 std::string CanonicalHeader(const WavFormat& format, uint32_t dataBytes) {

@@ -16,6 +16,7 @@ struct WavFormat {
 // Little-endian fields.
 std::string Le16(uint32_t value);
 std::string Le32(uint32_t value);
+std::string Le64(uint64_t value);
 
 // A chunk: the four-letter tag, the body's size, the body and, for an odd
 // size, the pad byte.
@@ -27,6 +28,13 @@ std::string FormatChunk(const WavFormat& format, uint32_t bodySize = 16);
 
 // "RIFF", the size of what follows, "WAVE", then the chunks.
 std::string RiffWave(const std::string& chunks);
+
+// The start of an RF64 file (`form` "RF64", or "BW64" for its broadcast
+// twin): 0xFFFFFFFF where the RIFF size would be, "WAVE", a ds64 chunk whose
+// 28-byte body gives the 64-bit RIFF size, `dataBytes`, a sample count of 0
+// and an empty table of other sizes, then the chunks. A data chunk among them that says 0xFFFFFFFF takes its
+// size from the ds64 chunk.
+std::string Rf64Wave(const std::string& form, uint64_t dataBytes, const std::string& chunks);
 
 // The canonical 44-byte header for `dataBytes` bytes of samples.
 std::string CanonicalHeader(const WavFormat& format, uint32_t dataBytes);

@@ -46,6 +46,9 @@ Attributes Probe(const std::string& bytes) {
 
 const WavFormat kStereo16{1, 2, 44100, 16};
 const std::string kTenFrames(40, '\x01');  // ten 16-bit stereo frames
+// The chunks after an RF64 file's ds64 chunk: the format, then the data tag
+// and the size that defers to ds64.
+const std::string kRf64Chunks = FormatChunk(kStereo16) + "data" + Le32(0xFFFFFFFF);
 
 TEST(Assem, AssemblesLittleEndianUnsignedValues) {
   const unsigned char bytes[] = {0xFE, 0xFF, 0x80, 0x81};
@@ -100,15 +103,116 @@ TEST(GetAttributes, FindsTheFieldsAtTheirDistancesFromTheTags) {
       {"20-bit samples count as two bytes",
        WavFile(WavFormat{1, 1, 8000, 20}, kTenFrames),
        {8000, 2, 1, 44, 20}},
+      // 0xFFFFFFFF is a size the writer did not know: the data runs to the
+      // end of the file.
+      {"unknown data size",
+       RiffWave(FormatChunk(kStereo16) + "data" + Le32(0xFFFFFFFF) + kTenFrames + "abc"),
+       {44100, 2, 2, 44, 10}},
+      // RF64: the ds64 chunk (bytes 12..47) gives the 64-bit data size.
+      {"RF64 data size from ds64",
+       Rf64Wave("RF64", 20, kRf64Chunks) + kTenFrames,
+       {44100, 2, 2, 80, 5}},
+      {"BW64 data size from ds64",
+       Rf64Wave("BW64", 20, kRf64Chunks) + kTenFrames,
+       {44100, 2, 2, 80, 5}},
+      {"ds64 data size larger than the file",
+       Rf64Wave("RF64", 1ull << 40, kRf64Chunks) + kTenFrames,
+       {44100, 2, 2, 80, 10}},
+      {"ds64 data size not a whole number of frames",
+       Rf64Wave("RF64", 23, kRf64Chunks) + kTenFrames,
+       {44100, 2, 2, 80, 5}},
+      {"ds64 data size 0: a recording never closed runs to the end",
+       Rf64Wave("RF64", 0, kRf64Chunks) + kTenFrames,
+       {44100, 2, 2, 80, 10}},
+      {"the data chunk's own size, when it has one, over ds64's",
+       Rf64Wave("RF64", 20, FormatChunk(kStereo16) + "data" + Le32(8)) + kTenFrames,
+       {44100, 2, 2, 80, 2}},
+      {"ds64 in a RIFF file means nothing",
+       "RIFF" + Rf64Wave("RF64", 20, kRf64Chunks).substr(4) + kTenFrames,
+       {44100, 2, 2, 80, 10}},
+      {"ds64 of fewer than 28 bytes means nothing",
+       "RF64" + Le32(0xFFFFFFFF) + "WAVE" + Chunk("ds64", Le64(0) + Le64(20) + Le32(0)) +
+           kRf64Chunks + kTenFrames,
+       {44100, 2, 2, 72, 10}},
   };
   for (const HeaderCase& c : cases) EXPECT_EQ(Probe(c.file), c.expected) << c.name;
 }
 
-TEST(GetAttributes, HugeDataSizeIsCutToTheFileBeyond2GiB) {
-  // A sparse file: a data size of nearly 4 GiB over 3 GiB of real length.
-  const std::string path = WriteTemp("sparse.wav", CanonicalHeader(kStereo16, 0xFFFFFFF0u));
-  ASSERT_EQ(truncate(path.c_str(), 44 + 3ll * 1024 * 1024 * 1024), 0);
-  EXPECT_EQ(ProbePath(path).frameCount, 3u * 1024 * 1024 * 1024 / 4);
+TEST(GetAttributes, HugeDataSizesAreCutToTheFileAndToTheLargestFrameNumber) {
+  constexpr uint64_t kGiB = 1ull << 30;
+  struct Case {
+    const char* name;
+    std::string header;
+    uint64_t length;  // of the sparse file
+    uint32_t frames;
+  } const cases[] = {
+      {"nearly 4 GiB claimed, 3 GiB present", CanonicalHeader(kStereo16, 0xFFFFFFF0u),
+       44 + 3 * kGiB, 3 * kGiB / 4},
+      {"unknown size, 5 GiB present", CanonicalHeader(kStereo16, 0xFFFFFFFF), 44 + 5 * kGiB,
+       5 * kGiB / 4},
+      {"RF64, 5 GiB of 6 GiB", Rf64Wave("RF64", 5 * kGiB, kRf64Chunks), 80 + 6 * kGiB,
+       5 * kGiB / 4},
+      // One-byte frames past 2^32: the scan stops at frame 2^32 - 1.
+      {"unknown size, 2^32 + 10 one-byte frames",
+       CanonicalHeader(WavFormat{1, 1, 8000, 8}, 0xFFFFFFFF), 44 + (1ull << 32) + 10, 0xFFFFFFFFu},
+  };
+  for (const Case& c : cases) {
+    const std::string path = WriteTemp("sparse.wav", c.header);
+    ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(c.length)), 0);
+    EXPECT_EQ(ProbePath(path).frameCount, c.frames) << c.name;
+    unlink(path.c_str());
+  }
+}
+
+TEST(SampleFormat, FollowsTheBitsAndTheFormatCode) {
+  using F = SampleFormat;
+  struct Case {
+    uint32_t bits, code;
+    SampleFormat format;
+  } const cases[] = {
+      {8, 1, F::kUnsigned8},  {8, 3, F::kUnsigned8},  {8, 0xFFFE, F::kUnsigned8},
+      {12, 1, F::kUndecoded}, {16, 1, F::kSigned16},  {20, 1, F::kSigned16},
+      {24, 1, F::kSigned24},  {32, 1, F::kSigned32},  {32, 3, F::kFloat32},
+      {32, 0, F::kFloat32},   {32, 2, F::kFloat32},   {32, 0xFFFE, F::kFloat32},
+      {33, 1, F::kFloat32},   {40, 1, F::kUndecoded}, {64, 3, F::kUndecoded},
+      {4, 1, F::kUndecoded},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(SampleFormatOf(c.bits, c.code), c.format) << c.bits << " bits, code " << c.code;
+
+  // The probe takes an extensible chunk's code from its subformat, when the
+  // file holds it.
+  const WavFormat int32{1, 2, 8000, 32};
+  const WavFormat float32{3, 2, 8000, 32};
+  const std::string extensibleInt = FormatChunk(int32, 40);
+  const struct {
+    const char* name;
+    std::string file;
+    SampleFormat format;
+  } files[] = {
+      {"integer", WavFile(int32, kTenFrames), F::kSigned32},
+      {"float", WavFile(float32, kTenFrames), F::kFloat32},
+      {"extensible integer", RiffWave(extensibleInt + Chunk("data", kTenFrames)), F::kSigned32},
+      {"extensible float", RiffWave(FormatChunk(float32, 40) + Chunk("data", kTenFrames)),
+       F::kFloat32},
+      // The format chunk ends the file two bytes short of its subformat code.
+      {"extensible, subformat cut off",
+       RiffWave(Chunk("data", kTenFrames) + extensibleInt.substr(0, 8 + 24)), F::kFloat32},
+      {"extensible, the file ends with the subformat code",
+       RiffWave(Chunk("data", kTenFrames) + extensibleInt.substr(0, 8 + 26)), F::kSigned32},
+  };
+  for (const auto& f : files) {
+    static int n = 0;
+    WaveInput input;
+    const std::string path = WriteTemp("format" + std::to_string(++n) + ".wav", f.file);
+    ASSERT_TRUE(OpenWaveInput(path.c_str(), &input));
+    Attributes a{};
+    SampleFormat format = F::kUndecoded;
+    GetAttributes(&input, &a.sampleRate, &a.bytesPerSample, &a.channelCount, &a.dataOffset,
+                  &a.frameCount, &format);
+    CloseWaveInput(&input);
+    EXPECT_EQ(format, f.format) << f.name;
+  }
 }
 
 TEST(GetAttributesDeathTest, EndsWithStatus2AndItsMessageWhenATagCannotBeFound) {
