@@ -126,14 +126,22 @@ void SampleLayouts() {
          WavFile(format, Samples(l.bits, l.encoding, l.channels, 200)));
   }
 
-  // 32-bit integer samples are decoded as float bit patterns, so negative
-  // ones read as NaNs, whose levels fill a row with 2^31 - 1 dots. These
-  // seeds take blocks longer than the file (no rows, only the peaks), which
-  // keeps them fast; the fuzzer's mutations of the resolution find the rest.
+  // 32-bit integer samples, plain and extensible; the same words under a
+  // code other than integer PCM are float bit patterns, whose NaNs fill a row
+  // with 2^31 - 1 dots. Those seeds take blocks longer than the file (no
+  // rows, only the peaks), which keeps them fast; the fuzzer's mutations of
+  // the resolution find the rest.
   const std::string noRows = EncodePrefix(5, PathForm::kFile, "0", "10", "1000", "1");
-  Seed("sample-pcm32-mono", WavFile({1, 1, 1000, 32}, Samples(32, Encoding::kInteger, 1, 200)),
-       noRows);
-  Seed("sample-pcm32-stereo", WavFile({1, 2, 1000, 32}, Samples(32, Encoding::kInteger, 2, 200)),
+  const std::string int32Stereo = Samples(32, Encoding::kInteger, 2, 200);
+  Seed("sample-pcm32-mono", WavFile({1, 1, 1000, 32}, Samples(32, Encoding::kInteger, 1, 200)));
+  Seed("sample-pcm32-stereo", WavFile({1, 2, 1000, 32}, int32Stereo));
+  Seed("sample-pcm32-extensible",
+       RiffWave(FormatChunk({1, 2, 1000, 32}, 40) + Chunk("data", int32Stereo)));
+  Seed("sample-pcm32-code-0", WavFile({0, 2, 1000, 32}, int32Stereo), noRows);
+  // An extensible format chunk at the end of the file, cut off before its
+  // subformat code.
+  Seed("sample-pcm32-extensible-cut",
+       RiffWave(Chunk("data", int32Stereo) + FormatChunk({1, 2, 1000, 32}, 40).substr(0, 32)),
        noRows);
 
   // Float bit patterns that are not plain numbers: zeros of both signs,
@@ -231,8 +239,27 @@ void HeaderLayouts() {
        RiffWave(fmtStereo + "data" + Le32(static_cast<uint32_t>(stereo.size()) - 3) + stereo));
   Seed("header-file-partial-frame", RiffWave(fmtStereo + DataChunk(stereo)).substr(0, 44 + 397));
 
-  // Format fields the scan cannot use or that nothing may divide by.
   const std::string mono16 = kMono16Samples;
+
+  // RF64 and BW64: the data size in the ds64 chunk, right, too large, 0,
+  // cut to a partial frame; a ds64 chunk too short, or in a RIFF file; a
+  // file cut off inside ds64.
+  const std::string deferred = fmt + "data" + Le32(0xFFFFFFFF);
+  const uint64_t bytes = mono16.size();
+  Seed("header-rf64", Rf64Wave("RF64", bytes, deferred) + mono16);
+  Seed("header-bw64", Rf64Wave("BW64", bytes, deferred) + mono16);
+  Seed("header-rf64-size-too-large", Rf64Wave("RF64", 1ull << 40, deferred) + mono16);
+  Seed("header-rf64-size-zero", Rf64Wave("RF64", 0, deferred) + mono16);
+  Seed("header-rf64-size-partial-frame", Rf64Wave("RF64", bytes - 1, deferred) + mono16);
+  Seed("header-rf64-own-size", Rf64Wave("RF64", bytes, fmt + "data" + Le32(64)) + mono16);
+  Seed("header-rf64-ds64-short", "RF64" + Le32(0xFFFFFFFF) + "WAVE" +
+                                     Chunk("ds64", Le64(0) + Le64(bytes)) + deferred + mono16);
+  Seed("header-riff-with-ds64", "RIFF" + Rf64Wave("RF64", 8, deferred).substr(4) + mono16);
+  for (size_t length : {size_t{20}, size_t{30}, size_t{47}})
+    Seed("header-rf64-cut-at-" + std::to_string(length),
+         Rf64Wave("RF64", bytes, deferred).substr(0, length));
+
+  // Format fields the scan cannot use or that nothing may divide by.
   Seed("header-channels-0", WavFile({1, 0, 1000, 16}, mono16));
   Seed("header-bits-4", WavFile({1, 1, 1000, 4}, mono16));
   Seed("header-bits-0", WavFile({1, 2, 1000, 0}, mono16));
