@@ -10,7 +10,6 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/types.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -221,47 +220,21 @@ TEST(OutputFailure, AFullDeviceTurnsEveryErrorRunIntoStatusTwoWithOneLine) {
   }
 }
 
-// Runs the tool with standard output into a pipe that nobody reads: its
-// reading end is closed before the tool starts. SIGPIPE is at its default
-// or ignored, as a parent process may leave it.
-ToolRun RunIntoClosedPipe(const std::vector<std::string>& args, bool ignoreSigpipe) {
-  const std::string errPath = TempPath("closed-pipe.err");
-  std::string program = OSTREL_BINARY;
-  std::vector<std::string> copies = args;
-  std::vector<char*> argv = {program.data()};
-  for (std::string& arg : copies) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  int ends[2];
-  EXPECT_EQ(pipe(ends), 0);
-  close(ends[0]);
-  std::fflush(nullptr);
-  const pid_t child = fork();
-  if (child == 0) {
-    signal(SIGPIPE, ignoreSigpipe ? SIG_IGN : SIG_DFL);
-    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (err < 0) _exit(126);
-    dup2(ends[1], 1);
-    dup2(err, 2);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  close(ends[1]);
-  int wstatus = 0;
-  EXPECT_EQ(waitpid(child, &wstatus, 0), child);
-  return {"", ReadFile(errPath),
-          WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus)};
-}
-
 TEST(OutputFailure, AClosedPipeEndsTheRunBySigpipeOrWithStatusTwoWhenItIsIgnored) {
   const std::string path =
       WriteTemp("closed-pipe.wav", WavFile(kMono16At1000, Pcm16Run(256, 1000)));
   const std::vector<std::string> args = {path, "0", "1", "1"};
+  // Standard output into a pipe that nobody reads: its reading end is closed
+  // before the tool starts.
+  RunSetup setup;
+  setup.stdoutClosedPipe = true;
   // As with other tools (| head -1): nothing is caught or reported.
-  const ToolRun quiet = RunIntoClosedPipe(args, false);
+  const ToolRun quiet = RunTool(args, setup);
   EXPECT_EQ(quiet.status, 128 + SIGPIPE);
   EXPECT_EQ(quiet.err, "");
   // A parent that ignores SIGPIPE leaves the failed writes to the run.
-  const ToolRun ignored = RunIntoClosedPipe(args, true);
+  setup.ignoreSigpipe = true;
+  const ToolRun ignored = RunTool(args, setup);
   EXPECT_EQ(ignored.status, 2);
   ExpectOneWriteFailureLine(ignored.err);
 }
@@ -275,24 +248,16 @@ TEST(OutputFailure, AFloatRowFarBeyondFullScaleIsCutAtTheLargestDotCount) {
   const std::string path = WriteTemp("beyond-scale.wav", WavFile({3, 1, 1000, 32}, sample));
   int pipeEnds[2];
   ASSERT_EQ(pipe(pipeEnds), 0);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    dup2(pipeEnds[1], 1);
-    close(pipeEnds[0]);
-    close(pipeEnds[1]);
-    execl(OSTREL_BINARY, OSTREL_BINARY, path.c_str(), "0", "1", "1", static_cast<char*>(nullptr));
-    _exit(127);
-  }
+  RunSetup setup;
+  setup.stdoutFd = pipeEnds[1];
+  const pid_t tool = StartTool({path, "0", "1", "1"}, setup);
   close(pipeEnds[1]);
   static char chunk[1 << 20];
   uint64_t bytes = 0;
   for (ssize_t n; (n = read(pipeEnds[0], chunk, sizeof chunk)) > 0;)
     bytes += static_cast<uint64_t>(n);
   close(pipeEnds[0]);
-  int wstatus = 0;
-  ASSERT_EQ(waitpid(child, &wstatus, 0), child);
-  EXPECT_TRUE(WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0);
+  EXPECT_EQ(WaitTool(tool).status, 0);
   // Banner, "0.001\t1\t", the dots, the newline, the threshold line and
   // "Peak over interval 770.6 dB\n" (20 log10(2^135 / 128)).
   EXPECT_EQ(bytes, 12u + 8u + 2147483647u + 1u + 28u + 28u);
