@@ -16,8 +16,6 @@
 
 namespace {
 
-const WavFormat kMono16At1000{1, 1, 1000, 16};
-
 // Reads from fd until the text read is `lines` whole lines, or fails the
 // test after 10 s without more: a row held back shows as a timeout, not as
 // chance. The banner goes out before the first read of the stream, so it may

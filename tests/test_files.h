@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "examples/wav_writer.h"
+
 // A path inside a scratch folder made once per test process and removed at
 // its exit.
 std::string TempPath(const std::string& name);
@@ -78,11 +80,17 @@ inline const std::string kAbove48 = "Showing values above -48 dB\n";
 // with the same status: a stream is read exactly as the file would be.
 void ExpectRun(const std::vector<std::string>& args, const std::string& out, int status);
 
+// The layout most runs use: mono 16-bit integer samples at 1000 Hz.
+inline const WavFormat kMono16At1000{1, 1, 1000, 16};
+
 // A row's bar of dots.
 std::string Dots(int count);
 
 // 16-bit samples: the values given, or one value `frames` times.
 std::string Pcm16(std::initializer_list<int32_t> values);
 std::string Pcm16Run(int32_t value, int frames);
+
+// A filler chunk of `bytes` zero bytes; its body starts 8 bytes after its tag.
+std::string Filler(uint32_t bytes);
 
 #endif
