@@ -11,13 +11,40 @@
 #     CMAKE_EXPORT_COMPILE_COMMANDS=ON for it (nothing is built);
 #  3. the manual page: groff -man -ww -z must print nothing, and mandoc -T lint
 #     too where mandoc is installed (Debian package mandoc).
+#
+# A clean run prints one line, its verdict. A check that fails prints its
+# name and what it found, and the verdict names every check that failed.
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
 
 build=${1:-build}
 failed=()
+log=$(mktemp) || exit 1
+trap 'rm -f "$log"' EXIT
 
-note() { printf '\n== %s\n' "$*"; }
+# check NAME COMMAND...: runs the command with its output held back, and
+# shows that output under the check's name only when the command fails.
+# clang-tidy's counts of the warnings it hid ("N warnings generated.") are
+# left out: they are not findings.
+check() {
+  local name=$1
+  shift
+  "$@" > "$log" 2>&1 && return 0
+  failed+=("$name")
+  printf '== %s failed:\n' "$name"
+  grep -Ev '^[0-9]+ warnings? generated\.$' "$log"
+  echo
+  return 1
+}
+
+# silent COMMAND...: fails when the command fails or prints anything.
+silent() {
+  local out
+  out=$("$@" 2>&1)
+  local status=$?
+  [ -n "$out" ] && printf '%s\n' "$out"
+  [ $status -eq 0 ] && [ -z "$out" ]
+}
 
 # Tracked files, and new ones not yet committed (but not ignored ones), that
 # still exist in the work tree.
@@ -30,58 +57,45 @@ if [ ${#sources[@]} -eq 0 ]; then
   exit 1
 fi
 
-note "clang-format on ${#sources[@]} files"
-if clang-format --dry-run -Werror "${sources[@]}"; then
-  echo "formatted"
-else
-  failed+=(clang-format)
-fi
+check clang-format clang-format --dry-run -Werror "${sources[@]}"
 
-note "clang-tidy"
-if ! cmake -S . -B "$build" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON > /dev/null; then
-  failed+=("cmake configure")
-else
-  # The translation units of the build that belong to this repository.
+# The translation units of the build that belong to this repository, each
+# through clang-tidy; the build folder is configured for it, not built.
+units=()
+tidy() {
+  cmake -S . -B "$build" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON > /dev/null || {
+    echo "lint: cmake could not configure $build"
+    return 1
+  }
+  local root file
   root=$(pwd -P)
-  units=()
   while IFS= read -r file; do
     case $file in
       "$root"/*) [ -f "$file" ] && units+=("$file") ;;
     esac
   done < <(sed -n 's/^ *"file": *"\(.*\)",\{0,1\}$/\1/p' "$build/compile_commands.json" | sort -u)
   if [ ${#units[@]} -eq 0 ]; then
-    echo "lint: no source files in $build/compile_commands.json" >&2
-    failed+=(clang-tidy)
+    echo "lint: no source files in $build/compile_commands.json"
+    return 1
+  fi
   # Two at a time: one file is a few seconds of analysis.
-  elif printf '%s\0' "${units[@]}" |
-    xargs -0 -n 4 -P 2 clang-tidy --quiet -p "$build" --warnings-as-errors='*'; then
-    echo "${#units[@]} files: no findings"
-  else
-    failed+=(clang-tidy)
-  fi
-fi
+  printf '%s\0' "${units[@]}" |
+    xargs -0 -n 4 -P 2 clang-tidy --quiet -p "$build" --warnings-as-errors='*'
+}
+check clang-tidy tidy
 
-note "manual page ostrel.1"
-if ! man_out=$(groff -man -ww -z ostrel.1 2>&1) || [ -n "$man_out" ]; then
-  printf '%s\n' "$man_out"
-  failed+=("groff -man -ww")
-else
-  echo "groff -man -ww: no warnings"
-fi
+check "groff -man -ww" silent groff -man -ww -z ostrel.1
 if command -v mandoc > /dev/null; then
-  if ! man_out=$(mandoc -T lint ostrel.1 2>&1) || [ -n "$man_out" ]; then
-    printf '%s\n' "$man_out"
-    failed+=("mandoc -T lint")
-  else
-    echo "mandoc -T lint: no messages"
-  fi
+  check "mandoc -T lint" silent mandoc -T lint ostrel.1
+  manual="groff and mandoc"
 else
-  echo "mandoc not installed: groff's check only"
+  manual="groff only, mandoc not installed"
 fi
 
-echo
 if [ ${#failed[@]} -gt 0 ]; then
-  echo "lint: FAILED: ${failed[*]}"
+  printf -v names '%s, ' "${failed[@]}"
+  echo "lint: FAILED: ${names%, }"
   exit 1
 fi
-echo "lint: all checks passed"
+echo "lint: all checks passed (clang-format: ${#sources[@]} files, clang-tidy: ${#units[@]}" \
+  "files, ostrel.1: $manual)"

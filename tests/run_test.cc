@@ -23,7 +23,6 @@ const std::string kUsage =
     "Argument 5 (optional) is magnification: Above 1 magnifies (256 is the max).  "
     "Between 0 and 1 zooms out.\n";
 
-const WavFormat kMono16At1000{1, 1, 1000, 16};
 const WavFormat kStereo16At1000{1, 2, 1000, 16};
 
 std::string Pcm24(std::initializer_list<int32_t> values) {

@@ -5,7 +5,6 @@
 
 #include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,8 +15,6 @@
 #include "tests/test_files.h"
 
 namespace {
-
-const WavFormat kMono16At1000{1, 1, 1000, 16};
 
 // Reads from fd until the text read is `lines` whole lines, or fails the
 // test after 10 s without more: a row held back shows as a timeout, not as
@@ -52,15 +49,10 @@ TEST(LiveStream, EachRowComesOutOnceItsBlockIsComplete) {
   int output[2];
   ASSERT_EQ(pipe(input), 0);
   ASSERT_EQ(pipe(output), 0);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    dup2(input[0], 0);
-    dup2(output[1], 1);
-    for (int fd : {input[0], input[1], output[0], output[1]}) close(fd);
-    execl(OSTREL_BINARY, OSTREL_BINARY, "-", "0", "10", "100", static_cast<char*>(nullptr));
-    _exit(127);
-  }
+  RunSetup setup;
+  setup.stdinFd = input[0];
+  setup.stdoutFd = output[1];
+  const pid_t tool = StartTool({"-", "0", "10", "100"}, setup);
   close(input[0]);
   close(output[1]);
   signal(SIGPIPE, SIG_IGN);
@@ -80,9 +72,7 @@ TEST(LiveStream, EachRowComesOutOnceItsBlockIsComplete) {
     rest.append(chunk, static_cast<size_t>(n));
   close(output[0]);
   EXPECT_EQ(rest, kAbove48 + "Peak over interval -32.6 dB\n");
-  int wstatus = 0;
-  ASSERT_EQ(waitpid(child, &wstatus, 0), child);
-  EXPECT_TRUE(WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0);
+  EXPECT_EQ(WaitTool(tool).status, 0);
 }
 
 TEST(ReadFailure, EndsTheRunWithTheReasonAndNoSummary) {

@@ -7,9 +7,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 
 #include <gtest/gtest.h>
 #include <sstream>
@@ -67,28 +69,64 @@ std::string WriteTemp(const std::string& name, const std::string& bytes) {
 
 namespace {
 
+// Plumbing that fails (no pipe, no process) leaves no run to judge.
+[[noreturn]] void Fail(const char* what) {
+  std::perror(what);
+  std::abort();
+}
+
+// The tool and the feeder keep only their standard descriptors: a copy of a
+// pipe end of the test's would keep that pipe open after the test closes it.
+void CloseAllButStandardDescriptors() {
+  if (close_range(3, ~0U, 0) == 0) return;
+  for (long fd = 3, end = sysconf(_SC_OPEN_MAX); fd < end; ++fd) close(static_cast<int>(fd));
+}
+
+// The descriptor, or a copy of it numbered 3 or more when it is one of the
+// standard three (the test process may run with one of them closed): moving
+// descriptors onto 0, 1 and 2 then never closes one still to be moved.
+int AboveStandard(int fd) { return fd >= 0 && fd <= STDERR_FILENO ? fcntl(fd, F_DUPFD, 3) : fd; }
+
 // Writes the file into the pipe's write end and exits; the reader may leave
 // early, so a closed pipe is no error here.
 [[noreturn]] void Feed(const std::string& path, int pipeEnd) {
   signal(SIGPIPE, SIG_IGN);
+  if (dup2(AboveStandard(pipeEnd), STDOUT_FILENO) < 0) _exit(126);
+  CloseAllButStandardDescriptors();
   const int in = open(path.c_str(), O_RDONLY);
   static char chunk[1 << 16];
   for (ssize_t n; in >= 0 && (n = read(in, chunk, sizeof chunk)) > 0;)
     for (ssize_t done = 0; done < n;) {
-      const ssize_t w = write(pipeEnd, chunk + done, static_cast<size_t>(n - done));
+      const ssize_t w = write(STDOUT_FILENO, chunk + done, static_cast<size_t>(n - done));
       if (w <= 0) _exit(0);
       done += w;
     }
   _exit(0);
 }
 
-ToolRun RunProgram(const std::string& program, const std::vector<std::string>& args,
+// What WaitTool needs of a started run.
+struct Started {
+  pid_t feeder;         // the process feeding standard input, or -1
+  std::string outPath;  // the captured standard output, or ""
+  std::string errPath;
+};
+std::map<pid_t, Started> started;
+
+pid_t StartProgram(const std::string& program, const std::vector<std::string>& args,
                    const RunSetup& setup) {
+  const int inputs = (setup.stdinPath.empty() ? 0 : 1) + (setup.stdinFd >= 0 ? 1 : 0);
+  const int outputs = (setup.stdoutPath.empty() ? 0 : 1) + (setup.stdoutFd >= 0 ? 1 : 0) +
+                      (setup.stdoutClosedPipe ? 1 : 0);
+  if (inputs > 1 || outputs > 1) {
+    std::fputs("RunSetup: more than one standard input or output\n", stderr);
+    std::abort();
+  }
+  const bool capture = outputs == 0;
   static int runs = 0;
-  const std::string outPath = setup.stdoutPath.empty()
-                                  ? TempPath("run" + std::to_string(++runs) + ".out")
-                                  : setup.stdoutPath;
-  const std::string errPath = TempPath("run" + std::to_string(runs) + ".err");
+  ++runs;
+  Started run{-1, capture ? TempPath("run" + std::to_string(runs) + ".out") : "",
+              TempPath("run" + std::to_string(runs) + ".err")};
+  const std::string& outPath = capture ? run.outPath : setup.stdoutPath;
 
   std::vector<char*> argv;
   std::string path = program;
@@ -97,29 +135,41 @@ ToolRun RunProgram(const std::string& program, const std::vector<std::string>& a
   for (std::string& arg : copies) argv.push_back(arg.data());
   argv.push_back(nullptr);
 
-  int pipeEnds[2] = {-1, -1};
-  if (!setup.stdinPath.empty() && pipe(pipeEnds) != 0) std::abort();
-  std::fflush(nullptr);
-  pid_t feeder = -1;
+  int in = setup.stdinFd;
+  int out = setup.stdoutFd;
+  int feed[2] = {-1, -1};
+  int closedPipe[2] = {-1, -1};
   if (!setup.stdinPath.empty()) {
-    feeder = fork();
-    if (feeder == 0) {
-      close(pipeEnds[0]);
-      Feed(setup.stdinPath, pipeEnds[1]);
-    }
+    if (pipe(feed) != 0) Fail("pipe");
+    in = feed[0];
+  }
+  if (setup.stdoutClosedPipe) {
+    if (pipe(closedPipe) != 0) Fail("pipe");
+    close(closedPipe[0]);
+    out = closedPipe[1];
+  }
+  std::fflush(nullptr);
+  if (!setup.stdinPath.empty()) {
+    run.feeder = fork();
+    if (run.feeder < 0) Fail("fork");
+    if (run.feeder == 0) Feed(setup.stdinPath, feed[1]);
   }
   const pid_t child = fork();
+  if (child < 0) Fail("fork");
   if (child == 0) {
-    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (out < 0 || err < 0) _exit(126);
-    dup2(out, 1);
-    dup2(err, 2);
-    if (pipeEnds[0] >= 0) {
-      dup2(pipeEnds[0], 0);
-      close(pipeEnds[0]);
-      close(pipeEnds[1]);
-    }
+    // Standard output opened here, so that a file that cannot be opened
+    // shows as status 126 rather than as a run into the test's output.
+    if (out < 0) out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = AboveStandard(open(run.errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644));
+    in = AboveStandard(in);
+    out = AboveStandard(out);
+    if (out < 0 || err < 0 || (in >= 0 && dup2(in, STDIN_FILENO) < 0) ||
+        dup2(out, STDOUT_FILENO) < 0 || dup2(err, STDERR_FILENO) < 0)
+      _exit(126);
+    CloseAllButStandardDescriptors();
+    // Set either way: the test process may itself ignore SIGPIPE, and an
+    // ignored signal stays ignored across exec.
+    signal(SIGPIPE, setup.ignoreSigpipe ? SIG_IGN : SIG_DFL);
     if (!setup.failReadsAfter.empty() || setup.failFstat) {
 #ifdef OSTREL_PRELOAD_UNDER_QEMU
       // The tool runs under qemu-user: the library is preloaded into the
@@ -137,39 +187,69 @@ ToolRun RunProgram(const std::string& program, const std::vector<std::string>& a
     execv(argv[0], argv.data());
     _exit(127);
   }
-  if (pipeEnds[0] >= 0) {
-    close(pipeEnds[0]);
-    close(pipeEnds[1]);
-  }
+  for (int fd : {feed[0], feed[1], closedPipe[1]})
+    if (fd >= 0) close(fd);
+  started[child] = run;
+  return child;
+}
+
+int Wait(pid_t pid) {
   int wstatus = 0;
-  waitpid(child, &wstatus, 0);
-  if (feeder > 0) waitpid(feeder, nullptr, 0);
-  ToolRun run;
-  run.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-  run.out = setup.stdoutPath.empty() ? ReadFile(outPath) : "";
-  run.err = ReadFile(errPath);
-  return run;
+  while (waitpid(pid, &wstatus, 0) != pid)
+    if (errno != EINTR) Fail("waitpid");
+  return WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
 }
 
 }  // namespace
+
+pid_t StartTool(const std::vector<std::string>& args, const RunSetup& setup) {
+  return StartProgram(OSTREL_BINARY, args, setup);
+}
+
+ToolRun WaitTool(pid_t pid) {
+  const auto found = started.find(pid);
+  if (found == started.end()) {
+    std::fputs("WaitTool: not a run StartTool started\n", stderr);
+    std::abort();
+  }
+  const Started run = found->second;
+  started.erase(found);
+  ToolRun result;
+  result.status = Wait(pid);
+  if (run.feeder > 0) Wait(run.feeder);
+  result.out = run.outPath.empty() ? "" : ReadFile(run.outPath);
+  result.err = ReadFile(run.errPath);
+  return result;
+}
 
 ToolRun RunTool(const std::vector<std::string>& args, const RunSetup& setup) {
 #ifdef OSTREL_COMPARE_BINARY
   // Every run once more with a second build of the tool (one built for
   // another processor, under its emulator): the same bytes, the same status.
   // It runs first, so an output file the test reads holds this build's bytes.
-  // Runs with injected faults are left out: the library is this build's.
-  if (!setup.failReadsAfter.empty() || setup.failFstat)
-    return RunProgram(OSTREL_BINARY, args, setup);
-  const ToolRun other = RunProgram(OSTREL_COMPARE_BINARY, args, setup);
-  const ToolRun run = RunProgram(OSTREL_BINARY, args, setup);
+  // Left out: runs with injected faults (the library is this build's), output
+  // into the test's own descriptor (it would get both runs' bytes), and input
+  // from one that cannot be put back where it stood.
+  const off_t inputAt = setup.stdinFd >= 0 ? lseek(setup.stdinFd, 0, SEEK_CUR) : 0;
+  if (!setup.failReadsAfter.empty() || setup.failFstat || setup.stdoutFd >= 0 || inputAt < 0)
+    return WaitTool(StartTool(args, setup));
+  ToolRun other = WaitTool(StartProgram(OSTREL_COMPARE_BINARY, args, setup));
+  // An output file is compared like captured output; a device such as
+  // /dev/full is not read.
+  struct stat info;
+  const bool outputFile = !setup.stdoutPath.empty() && stat(setup.stdoutPath.c_str(), &info) == 0 &&
+                          S_ISREG(info.st_mode);
+  if (outputFile) other.out = ReadFile(setup.stdoutPath);
+  if (setup.stdinFd >= 0 && lseek(setup.stdinFd, inputAt, SEEK_SET) != inputAt) Fail("lseek");
+  ToolRun run = WaitTool(StartTool(args, setup));
+  const std::string out = outputFile ? ReadFile(setup.stdoutPath) : run.out;
   std::string command;
   for (const std::string& arg : args) command += " " + arg;
-  EXPECT_TRUE(other.out == run.out && other.err == run.err && other.status == run.status)
+  EXPECT_TRUE(other.out == out && other.err == run.err && other.status == run.status)
       << OSTREL_COMPARE_BINARY << " differs from " << OSTREL_BINARY << " on" << command;
   return run;
 #else
-  return RunProgram(OSTREL_BINARY, args, setup);
+  return WaitTool(StartTool(args, setup));
 #endif
 }
 
@@ -214,3 +294,5 @@ std::string Pcm16Run(int32_t value, int frames) {
   for (int i = 0; i < frames; ++i) Append16(&out, value);
   return out;
 }
+
+std::string Filler(uint32_t bytes) { return Chunk("JUNK", std::string(bytes, '\0')); }

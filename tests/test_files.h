@@ -2,10 +2,14 @@
 #ifndef OSTREL_TESTS_TEST_FILES_H
 #define OSTREL_TESTS_TEST_FILES_H
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <initializer_list>
 #include <string>
 #include <vector>
+
+#include "examples/wav_writer.h"
 
 // A path inside a scratch folder made once per test process and removed at
 // its exit.
@@ -18,21 +22,42 @@ std::string ReadFile(const std::string& path);
 std::string WriteTemp(const std::string& name, const std::string& bytes);
 
 struct ToolRun {
-  std::string out;  // everything written to standard output
+  std::string out;  // standard output when captured, else ""
   std::string err;  // everything written to standard error
   int status;       // exit status, or 128 + signal number
 };
 
-// How a run is set up beyond its arguments.
+// How a run is set up beyond its arguments: at most one standard input and
+// one standard output (more aborts the test). Descriptors the test gives
+// stay the test's: the tool gets copies, holds no other descriptor of the
+// test process, and the test closes its own when it is done with them.
 struct RunSetup {
-  std::string stdoutPath;  // standard output goes here; captured when empty
-  std::string stdinPath;   // when given, this file is fed to standard input through a pipe
-  std::string
-      failReadsAfter;      // when given, the read-fault library fails reads after this many bytes
-  bool failFstat = false;  // the read-fault library fails fstat
+  // Standard input: the test process's own unless one of these is given.
+  std::string stdinPath;  // this file, fed through a pipe by a separate process
+  int stdinFd = -1;       // this descriptor as it stands: its offset, its flags (O_NONBLOCK)
+  // Standard output: captured into ToolRun::out unless one of these is given.
+  std::string stdoutPath;         // this file, created or emptied (/dev/full too)
+  int stdoutFd = -1;              // this descriptor, such as a pipe the test reads as rows come
+  bool stdoutClosedPipe = false;  // a pipe whose reading end is closed before the tool starts
+  // SIGPIPE at its default in the tool unless set: a parent may leave it ignored.
+  bool ignoreSigpipe = false;
+  // The read-fault library loaded into the tool: reads fail after this many
+  // bytes when given, fstat fails when set.
+  std::string failReadsAfter;
+  bool failFstat = false;
 };
 
-// Runs build/ostrel with these arguments (after the program name).
+// Starts build/ostrel with these arguments (after the program name) and
+// returns its process id at once; the test talks to it through its pipes.
+pid_t StartTool(const std::vector<std::string>& args, const RunSetup& setup);
+// Waits for a run StartTool started: its status, standard error and, when
+// captured, standard output.
+ToolRun WaitTool(pid_t pid);
+
+// Runs build/ostrel to its end. Built with OSTREL_COMPARE_BINARY, the second
+// command runs first with the same setup and must give the same bytes and
+// status; left out for injected faults, output into a descriptor of the test,
+// and input from one that cannot be rewound.
 ToolRun RunTool(const std::vector<std::string>& args, const RunSetup& setup);
 // Standard output going to `stdoutPath` when given, else captured.
 ToolRun RunTool(const std::vector<std::string>& args, const std::string& stdoutPath = "");
@@ -55,11 +80,17 @@ inline const std::string kAbove48 = "Showing values above -48 dB\n";
 // with the same status: a stream is read exactly as the file would be.
 void ExpectRun(const std::vector<std::string>& args, const std::string& out, int status);
 
+// The layout most runs use: mono 16-bit integer samples at 1000 Hz.
+inline const WavFormat kMono16At1000{1, 1, 1000, 16};
+
 // A row's bar of dots.
 std::string Dots(int count);
 
 // 16-bit samples: the values given, or one value `frames` times.
 std::string Pcm16(std::initializer_list<int32_t> values);
 std::string Pcm16Run(int32_t value, int frames);
+
+// A filler chunk of `bytes` zero bytes; its body starts 8 bytes after its tag.
+std::string Filler(uint32_t bytes);
 
 #endif
