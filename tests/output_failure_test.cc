@@ -1,9 +1,11 @@
 // End-to-end runs whose standard output cannot be written: a full device,
-// a pipe nobody reads, and a row too long for any output.
+// a pipe nobody reads, also while a stream is still short of its START, and
+// a row too long for any output.
 
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -76,6 +78,79 @@ TEST(OutputFailure, AClosedPipeEndsTheRunBySigpipeOrWithStatusTwoWhenItIsIgnored
   const ToolRun ignored = RunTool(args, setup);
   EXPECT_EQ(ignored.status, 2);
   ExpectOneWriteFailureLine(ignored.err);
+}
+
+// A recorder that never stops, into `input`'s write end: a header whose data
+// size is 0xFFFFFFFF, then silence for as long as anyone reads. The
+// process's exit status is the mebibytes it got written, up to 255.
+pid_t StartEndlessStream(const int input[2], const WavFormat& format) {
+  std::fflush(nullptr);
+  const pid_t feeder = fork();
+  if (feeder == 0) {
+    // Only the stream's write end stays open: a copy of the tool's output
+    // pipe would keep a reader on it.
+    for (int fd = 3; fd < 1024; ++fd)
+      if (fd != input[1]) close(fd);
+    signal(SIGPIPE, SIG_IGN);
+    const std::string header = CanonicalHeader(format, 0xFFFFFFFF);
+    static const char silence[1 << 16] = {};
+    uint64_t written = 0;
+    if (write(input[1], header.data(), header.size()) < 0) _exit(0);
+    for (ssize_t n; (n = write(input[1], silence, sizeof silence)) > 0;)
+      written += static_cast<uint64_t>(n);
+    _exit(written >> 20 < 255 ? static_cast<int>(written >> 20) : 255);
+  }
+  close(input[1]);
+  return feeder;
+}
+
+TEST(OutputFailure, AStreamRunEndsAtOnceWhileItDropsTheFramesBeforeStart) {
+  // START lies 20000 s, 3.5 GB, into a CD-quality stream: a run that went on
+  // reading would drop all of it before its first row could fail.
+  struct Case {
+    const char* name;
+    bool fullDevice;     // else a pipe whose reader leaves after the banner
+    bool ignoreSigpipe;  // in the tool
+    int status;
+  } const cases[] = {
+      {"a full device", true, false, 2},
+      {"a reader gone, SIGPIPE at its default", false, false, 128 + SIGPIPE},
+      {"a reader gone, SIGPIPE ignored", false, true, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    int input[2];
+    int output[2];
+    ASSERT_EQ(pipe(input), 0);
+    ASSERT_EQ(pipe(output), 0);
+    RunSetup setup;
+    setup.stdinFd = input[0];
+    setup.ignoreSigpipe = c.ignoreSigpipe;
+    if (c.fullDevice)
+      setup.stdoutPath = "/dev/full";
+    else
+      setup.stdoutFd = output[1];
+    const pid_t tool = StartTool({"-", "20000", "20001"}, setup);
+    close(input[0]);
+    close(output[1]);
+    const pid_t feeder = StartEndlessStream(input, {1, 2, 44100, 16});
+    if (!c.fullDevice) {
+      std::string banner;
+      char byte;
+      while (banner.size() < kHead.size() && read(output[0], &byte, 1) == 1) banner += byte;
+      EXPECT_EQ(banner, kHead);
+    }
+    close(output[0]);
+    const ToolRun run = WaitTool(tool);
+    EXPECT_EQ(run.status, c.status);
+    if (c.status == 2)
+      ExpectOneWriteFailureLine(run.err);
+    else
+      EXPECT_EQ(run.err, "");
+    int fed = 0;
+    ASSERT_EQ(waitpid(feeder, &fed, 0), feeder);
+    EXPECT_LT(WEXITSTATUS(fed), 200) << "MiB read before the run ended";
+  }
 }
 
 TEST(OutputFailure, AFloatRowFarBeyondFullScaleIsCutAtTheLargestDotCount) {

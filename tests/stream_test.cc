@@ -1,10 +1,13 @@
 // Input that is not a plain file read to its end: a live stream whose rows
-// must come out as its blocks complete, and reads that fail.
+// must come out as its blocks complete, a stream left non-blocking, a file
+// that says it is empty, standard input read part way, and reads that fail.
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -73,6 +76,88 @@ TEST(LiveStream, EachRowComesOutOnceItsBlockIsComplete) {
   close(output[0]);
   EXPECT_EQ(rest, kAbove48 + "Peak over interval -32.6 dB\n");
   EXPECT_EQ(WaitTool(tool).status, 0);
+}
+
+// Nine mono frames at 1000 Hz, the last one 1: resolution 4 gives the rows
+// 0.002 with one dot and 0.006 with two, and the peak 2.0. The file's last
+// byte is 0.
+const std::string kNineFrames =
+    WavFile(kMono16At1000, Pcm16({256, 256, 256, 256, 512, -512, 512, -512, 1}));
+const std::string kNineFramesOut =
+    kHead + "0.002\t.\n0.006\t..\n" + kAbove48 + "Peak over interval -36.1 dB\n";
+
+TEST(LiveStream, ANonBlockingStandardInputIsWaitedFor) {
+  // A parent that left its standard input non-blocking: reads say EAGAIN
+  // while the writer pauses, in the header and between frames.
+  int input[2];
+  ASSERT_EQ(pipe(input), 0);
+  ASSERT_EQ(fcntl(input[0], F_SETFL, O_NONBLOCK), 0);
+  RunSetup setup;
+  setup.stdinFd = input[0];
+  const pid_t tool = StartTool({"-", "0", "1", "4"}, setup);
+  close(input[0]);
+  for (const std::string& piece :
+       {kNineFrames.substr(0, 30), kNineFrames.substr(30, 20), kNineFrames.substr(50)}) {
+    usleep(100000);
+    WriteAll(input[1], piece);
+  }
+  close(input[1]);
+  const ToolRun run = WaitTool(tool);
+  EXPECT_EQ(run.out, kNineFramesOut);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+}
+
+TEST(ZeroSizeFile, IsReadToItsEndAsAStreamIs) {
+  // /proc/PID/environ says it holds 0 bytes, yet a read gives the strings of
+  // the process's environment, each ended by a 0 byte. A sleeping process
+  // whose environment is the file cut at its 0 bytes shows the file.
+  std::vector<std::string> strings = {""};
+  for (size_t i = 0; i + 1 < kNineFrames.size(); ++i) {
+    if (kNineFrames[i] == '\0')
+      strings.emplace_back();
+    else
+      strings.back().push_back(kNineFrames[i]);
+  }
+  ASSERT_EQ(kNineFrames.back(), '\0');
+  std::vector<char*> environment;
+  for (std::string& text : strings) environment.push_back(text.data());
+  environment.push_back(nullptr);
+  std::fflush(nullptr);
+  const pid_t sleeper = fork();
+  ASSERT_GE(sleeper, 0);
+  if (sleeper == 0) {
+    char sleep[] = "sleep";
+    char seconds[] = "60";
+    char* argv[] = {sleep, seconds, nullptr};
+    execve("/bin/sleep", argv, environment.data());
+    _exit(127);
+  }
+  const std::string path = "/proc/" + std::to_string(sleeper) + "/environ";
+  // Until the exec, the environment is the test's own.
+  for (int wait = 0; wait < 500 && ReadFile(path) != kNineFrames; ++wait) usleep(10000);
+  struct stat info;
+  ASSERT_EQ(stat(path.c_str(), &info), 0);
+  ASSERT_TRUE(S_ISREG(info.st_mode) && info.st_size == 0);
+  ASSERT_EQ(ReadFile(path), kNineFrames);
+  ExpectRun({path, "0", "1", "4"}, kNineFramesOut, 0);
+  kill(sleeper, SIGKILL);
+  waitpid(sleeper, nullptr, 0);
+}
+
+TEST(StandardInput, ARegularFileIsReadFromItsOffsetAsCatWouldReadIt) {
+  // (head -c 7 > /dev/null; ostrel - ...) < F: the WAV file starts at byte 7.
+  const std::string path = WriteTemp("after-7.wav", "7 bytes" + kNineFrames);
+  const int file = open(path.c_str(), O_RDONLY);
+  ASSERT_GE(file, 0);
+  ASSERT_EQ(lseek(file, 7, SEEK_SET), 7);
+  RunSetup setup;
+  setup.stdinFd = file;
+  const ToolRun run = RunTool({"-", "0", "1", "4"}, setup);
+  close(file);
+  EXPECT_EQ(run.out, kNineFramesOut);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
 }
 
 TEST(ReadFailure, EndsTheRunWithTheReasonAndNoSummary) {
