@@ -1,7 +1,8 @@
-// End-to-end runs on sparse files with nearly 4 GiB of sample data: frames
-// past 2 GiB and past 4 GiB of file, data sizes the file does not match, and
-// frame indexes past 2^31. Every expected output is worked out by hand from
-// the bytes the test writes, and compared byte for byte.
+// End-to-end runs on sparse files with nearly 4 GiB of sample data and more:
+// frames past 2 GiB and past 4 GiB of file, data sizes the file does not
+// match or does not give, and frame indexes past 2^31. Every expected output
+// is worked out by hand from the bytes the test writes, and compared byte for
+// byte.
 
 #include <gtest/gtest.h>
 
@@ -9,8 +10,12 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "examples/wav_writer.h"
 #include "tests/test_files.h"
@@ -224,6 +229,111 @@ TEST(HugeFile, RowsOfAnEightBitFileBeyondTwoToTheThirtyFirstFramesCarryTheirTrue
   // block.
   ExpectRun({wav.path(), "4294", "4294.0009765625", "800"},
             kHead + "4294.000\t4294000400\t\n" + kAbove48 + "Peak over interval -inf dB\n", 0);
+}
+
+// Five GiB of 16-bit stereo at 44100 Hz, 1342177280 frames (30434.9 s), as
+// a RIFF file whose data size 0xFFFFFFFF was never filled in and as an RF64
+// file whose ds64 chunk gives it. A burst of 4410 frames at 4.5 GiB of data,
+// frame 1207959552 (27391.37 s), is full scale on the left and half of it on
+// the right; the last frame is full scale on the right. The RF64 file has 4
+// KiB of full scale after its data, which its size leaves out.
+struct FiveGibibytes {
+  const char* name;
+  std::string header;
+  uint64_t trailing;  // bytes after the data
+};
+
+constexpr uint64_t kFiveGiB = 5ull << 30;
+constexpr uint64_t kFiveGiBFrames = kFiveGiB / 4;
+constexpr uint64_t kBurst = (9ull << 29) / 4;
+
+std::vector<FiveGibibytes> FiveGibibyteFiles() {
+  return {{"RIFF of unknown size", CanonicalHeader(kStereo16At44100, 0xFFFFFFFF), 0},
+          {"RF64",
+           Rf64Wave("RF64", kFiveGiB, FormatChunk(kStereo16At44100) + "data" + Le32(0xFFFFFFFF)),
+           4096}};
+}
+
+void WriteFiveGibibytes(SparseFile* wav, const FiveGibibytes& file) {
+  const uint64_t data = file.header.size();
+  std::string burst;
+  for (int i = 0; i < 4410; ++i) burst += Pcm16({-32768, 16384});
+  wav->Put(data + 4 * kBurst, burst);
+  wav->Put(data + 4 * (kFiveGiBFrames - 1), Pcm16({0, -32768}));
+  if (file.trailing != 0) wav->Put(data + kFiveGiB, Pcm16Run(-32768, 2048));
+  wav->Finish();
+}
+
+TEST(HugeFile, RecordingsPastFourGibibytesAreScannedToTheirLastFrame) {
+  // From 27391 s, frame 1207943100, to STOP 99999 s, frame 4409955900, past
+  // 2^32 and past the end: 3043 rows of one second and a partial block of
+  // 38880 frames, whose last frame is the file's. The burst is 16452 frames
+  // into the first block: level 4410 x (128 + 64) / 2 / 44100 = 9.6.
+  std::string rows;
+  for (uint64_t row = 0; row < 3043; ++row) {
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%.2f\t",
+                  static_cast<double>(1207943100 + 44100 * row + 22050) / 44100);
+    rows += stamp + Dots(row == 0 ? 9 : 0) + "\n";
+  }
+  for (const FiveGibibytes& file : FiveGibibyteFiles()) {
+    SCOPED_TRACE(file.name);
+    SparseFile wav("five-gib.wav", file.header, file.header.size() + kFiveGiB + file.trailing);
+    WriteFiveGibibytes(&wav, file);
+    const ToolRun run = RunTool({wav.path(), "27391", "99999", "44100"});
+    EXPECT_EQ(run.out, kHead + rows + kAbove48 + "Peaks over interval 0.0 L 0.0 R\n");
+    EXPECT_EQ(run.status, 0);
+    // A start past the end prints no rows.
+    ExpectRun({wav.path(), "30435", "99999", "44100"},
+              kHead + kAbove48 + "Peaks over interval -inf L -inf R\n", 0);
+  }
+}
+
+// Runs the tool to its end and gives its peak resident memory as the
+// process itself reports it while it runs (VmHWM): the figure the kernel
+// gives at the exit would count the test process's memory too, which the
+// tool's process held for a moment before its exec.
+ToolRun RunWatchingMemory(const std::vector<std::string>& args, const RunSetup& setup,
+                          long* peakKiB) {
+  const pid_t tool = StartTool(args, setup);
+  const std::string status = "/proc/" + std::to_string(tool) + "/status";
+  *peakKiB = 0;
+  for (;;) {
+    const std::string text = ReadFile(status);
+    const size_t at = text.find("VmHWM:");
+    if (at == std::string::npos) break;  // exited, or not yet running the tool
+    const long kiB = std::atol(text.c_str() + at + 6);
+    if (text.find("Name:\tostrel\n") != std::string::npos && kiB > *peakKiB) *peakKiB = kiB;
+    usleep(20000);
+  }
+  return WaitTool(tool);
+}
+
+// Run only on request (ctest -L long): each file goes through a pipe whole,
+// 20 GiB of reading in all.
+TEST(LongRun, RecordingsPastFourGibibytesReadThroughAPipeAsFromTheFile) {
+  for (const FiveGibibytes& file : FiveGibibyteFiles()) {
+    SCOPED_TRACE(file.name);
+    SparseFile wav("five-gib-stream.wav", file.header,
+                   file.header.size() + kFiveGiB + file.trailing);
+    WriteFiveGibibytes(&wav, file);
+    long fileKiB = 0;
+    long pipeKiB = 0;
+    const ToolRun fromFile = RunWatchingMemory({wav.path(), "0", "99999"}, {}, &fileKiB);
+    RunSetup setup;
+    setup.stdinPath = wav.path();
+    const ToolRun fromPipe = RunWatchingMemory({"-", "0", "99999"}, setup, &pipeKiB);
+    EXPECT_EQ(fromFile.status, 0);
+    // The rows of 30434 s and the summary, the same both ways.
+    EXPECT_EQ(std::count(fromFile.out.begin(), fromFile.out.end(), '\n'), 1 + 608697 + 2);
+    EXPECT_TRUE(fromPipe.out == fromFile.out) << "through a pipe";
+    EXPECT_EQ(fromPipe.status, fromFile.status);
+    // Memory stays what it is for a short file, whatever the length.
+    EXPECT_GT(fileKiB, 0);
+    EXPECT_LE(fileKiB, 4096);
+    EXPECT_GT(pipeKiB, 0);
+    EXPECT_LE(pipeKiB, 4096);
+  }
 }
 
 }  // namespace

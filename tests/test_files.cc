@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -193,10 +194,13 @@ pid_t StartProgram(const std::string& program, const std::vector<std::string>& a
   return child;
 }
 
-int Wait(pid_t pid) {
+// The exit status of a child, and its peak resident memory when asked for.
+int Wait(pid_t pid, long* peakKiB = nullptr) {
   int wstatus = 0;
-  while (waitpid(pid, &wstatus, 0) != pid)
-    if (errno != EINTR) Fail("waitpid");
+  rusage usage{};
+  while (wait4(pid, &wstatus, 0, &usage) != pid)
+    if (errno != EINTR) Fail("wait4");
+  if (peakKiB != nullptr) *peakKiB = usage.ru_maxrss;
   return WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
 }
 
@@ -215,7 +219,7 @@ ToolRun WaitTool(pid_t pid) {
   const Started run = found->second;
   started.erase(found);
   ToolRun result;
-  result.status = Wait(pid);
+  result.status = Wait(pid, &result.peakKiB);
   if (run.feeder > 0) Wait(run.feeder);
   result.out = run.outPath.empty() ? "" : ReadFile(run.outPath);
   result.err = ReadFile(run.errPath);

@@ -22,9 +22,10 @@ std::string ReadFile(const std::string& path);
 std::string WriteTemp(const std::string& name, const std::string& bytes);
 
 struct ToolRun {
-  std::string out;  // standard output when captured, else ""
-  std::string err;  // everything written to standard error
-  int status;       // exit status, or 128 + signal number
+  std::string out;   // standard output when captured, else ""
+  std::string err;   // everything written to standard error
+  int status;        // exit status, or 128 + signal number
+  long peakKiB = 0;  // peak resident memory of the process
 };
 
 // How a run is set up beyond its arguments: at most one standard input and
