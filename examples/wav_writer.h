@@ -32,8 +32,8 @@ std::string RiffWave(const std::string& chunks);
 // The start of an RF64 file (`form` "RF64", or "BW64" for its broadcast
 // twin): 0xFFFFFFFF where the RIFF size would be, "WAVE", a ds64 chunk whose
 // 28-byte body gives the 64-bit RIFF size, `dataBytes`, a sample count of 0
-// and an empty table of other sizes, then the chunks. A data chunk among them that says 0xFFFFFFFF takes its
-// size from the ds64 chunk.
+// and an empty table of other sizes, then the chunks. A data chunk among them that says 0xFFFFFFFF
+// takes its size from the ds64 chunk.
 std::string Rf64Wave(const std::string& form, uint64_t dataBytes, const std::string& chunks);
 
 // The canonical 44-byte header for `dataBytes` bytes of samples.

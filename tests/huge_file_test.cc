@@ -274,7 +274,8 @@ TEST(HugeFile, RecordingsPastFourGibibytesAreScannedToTheirLastFrame) {
     char stamp[32];
     std::snprintf(stamp, sizeof stamp, "%.2f\t",
                   static_cast<double>(1207943100 + 44100 * row + 22050) / 44100);
-    rows += stamp + Dots(row == 0 ? 9 : 0) + "\n";
+    rows += stamp;
+    rows += Dots(row == 0 ? 9 : 0) + "\n";
   }
   for (const FiveGibibytes& file : FiveGibibyteFiles()) {
     SCOPED_TRACE(file.name);
@@ -302,7 +303,7 @@ ToolRun RunWatchingMemory(const std::vector<std::string>& args, const RunSetup& 
     const std::string text = ReadFile(status);
     const size_t at = text.find("VmHWM:");
     if (at == std::string::npos) break;  // exited, or not yet running the tool
-    const long kiB = std::atol(text.c_str() + at + 6);
+    const long kiB = std::strtol(text.c_str() + at + 6, nullptr, 10);
     if (text.find("Name:\tostrel\n") != std::string::npos && kiB > *peakKiB) *peakKiB = kiB;
     usleep(20000);
   }

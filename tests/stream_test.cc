@@ -121,6 +121,7 @@ TEST(ZeroSizeFile, IsReadToItsEndAsAStreamIs) {
   }
   ASSERT_EQ(kNineFrames.back(), '\0');
   std::vector<char*> environment;
+  environment.reserve(strings.size() + 1);
   for (std::string& text : strings) environment.push_back(text.data());
   environment.push_back(nullptr);
   std::fflush(nullptr);
