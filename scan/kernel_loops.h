@@ -115,6 +115,24 @@ OSTREL_LOOP void SumFloat32Loop(const unsigned char* frames, uint32_t count, uin
   *peakR = right;
 }
 
+// Float blocks side by side, any number of them, sample by sample across the
+// blocks: each block's sum still grows in its own sample order.
+OSTREL_LOOP void SumFloat32BlocksLoop(const unsigned char* frames, uint32_t blockFrames,
+                                      uint32_t blocks, uint32_t channelCount, double* sums,
+                                      uint32_t* peakL, uint32_t* peakR) {
+  constexpr uint32_t kMagnitude = 0x7FFFFFFF;
+  const size_t blockSamples = size_t{blockFrames} * channelCount;
+  for (uint32_t b = 0; b < blocks; ++b) sums[b] = 0;
+  for (size_t k = 0; k < blockSamples; ++k) {
+    uint32_t* peak = channelCount == 2 && k % 2 == 1 ? peakR : peakL;
+    for (uint32_t b = 0; b < blocks; ++b) {
+      const uint32_t m = Bits32(frames + 4 * (b * blockSamples + k)) & kMagnitude;
+      sums[b] += Float32Magnitude(m);
+      *peak = Max(*peak, m);
+    }
+  }
+}
+
 }  // namespace loops
 
 #endif

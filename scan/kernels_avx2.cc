@@ -4,6 +4,7 @@
 // plain ones elsewhere), and a hand-written 24-bit loop.
 #include <immintrin.h>
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 
@@ -193,8 +194,16 @@ OSTREL_AVX2 void SumFloat32BlocksAvx2(const unsigned char* frames, uint32_t bloc
       return SumFloat32BlocksRounds<2>(frames, blockSamples, channelCount, sums, peakL, peakR);
     case 12:
       return SumFloat32BlocksRounds<3>(frames, blockSamples, channelCount, sums, peakL, peakR);
-    default:
+    case 16:
       return SumFloat32BlocksRounds<4>(frames, blockSamples, channelCount, sums, peakL, peakR);
+    default:
+      // The scan groups float blocks in fours, up to 16. Any other count is a
+      // fault in the caller: loud in a debug build; otherwise the blocks are
+      // still summed, by the loop that takes any count, and no byte past them
+      // is read.
+      assert(false && "side-by-side float blocks come in groups of 4, 8, 12 or 16");
+      return loops::SumFloat32BlocksLoop(frames, blockFrames, blocks, channelCount, sums, peakL,
+                                         peakR);
   }
 }
 

@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "scan/float32.h"
 #include "scan/kernel_loops.h"
 #include "scan/kernels.h"
 
@@ -24,21 +23,9 @@ void SumFloat32Plain(const unsigned char* frames, uint32_t count, uint32_t chann
   loops::SumFloat32Loop(frames, count, channelCount, sum, peakL, peakR);
 }
 
-// Sample by sample across the blocks: each block's sum still grows in its
-// own sample order.
 void SumFloat32BlocksPlain(const unsigned char* frames, uint32_t blockFrames, uint32_t blocks,
                            uint32_t channelCount, double* sums, uint32_t* peakL, uint32_t* peakR) {
-  constexpr uint32_t kMagnitude = 0x7FFFFFFF;
-  const size_t blockSamples = size_t{blockFrames} * channelCount;
-  for (uint32_t b = 0; b < blocks; ++b) sums[b] = 0;
-  for (size_t k = 0; k < blockSamples; ++k) {
-    uint32_t* peak = channelCount == 2 && k % 2 == 1 ? peakR : peakL;
-    for (uint32_t b = 0; b < blocks; ++b) {
-      const uint32_t m = loops::Bits32(frames + 4 * (b * blockSamples + k)) & kMagnitude;
-      sums[b] += Float32Magnitude(m);
-      *peak = loops::Max(*peak, m);
-    }
-  }
+  loops::SumFloat32BlocksLoop(frames, blockFrames, blocks, channelCount, sums, peakL, peakR);
 }
 
 // Short blocks, one after the other: plain loops, as a block of a few
