@@ -277,8 +277,8 @@ TEST(FastScan, LoopSumsEqualSequentialDoubleSums) {
     std::mt19937 random(11);
     for (uint32_t channels : {1u, 2u}) {
       const uint32_t frames = 3 * 4099;
-      std::string floats =
-          RandomSamples(&random, {4, channels, SampleFormat::kFloat32}, frames * channels, false);
+      std::string floats = RandomSamples(&random, {4, channels, SampleFormat::kFloat32},
+                                         size_t{frames} * channels, false);
       // A few patterns at the ends of the exponent range: infinity, a NaN, the
       // largest finite, negative zero, a subnormal.
       const uint32_t extremes[] = {0x7F800000, 0xFFFFFFFF, 0x7F7FFFFF, 0x80000000, 0x00000001};
@@ -302,7 +302,7 @@ TEST(FastScan, LoopSumsEqualSequentialDoubleSums) {
         for (uint32_t blockFrames : {1u, 2u, 3u, 5u, 767u}) {
           SCOPED_TRACE(testing::Message() << blocks << " blocks of " << blockFrames);
           const size_t blockSamples = size_t{blockFrames} * channels;
-          const std::vector<unsigned char> exact(bytes, bytes + 4 * blocks * blockSamples);
+          const std::vector<unsigned char> exact(bytes, bytes + size_t{4} * blocks * blockSamples);
           double sums[kMostSideBySideBlocks];
           uint32_t blockPeakL = 0, blockPeakR = 0;
 #ifndef NDEBUG
@@ -356,7 +356,7 @@ TEST(FastScan, LoopSumsEqualSequentialDoubleSums) {
         SCOPED_TRACE(testing::Message() << w.width << " bytes x " << channels);
         // Full scale both ways on each channel among them.
         const std::string ints =
-            RandomSamples(&random, {w.width, channels, w.format}, frames * channels, false);
+            RandomSamples(&random, {w.width, channels, w.format}, size_t{frames} * channels, false);
         const auto* intBytes = reinterpret_cast<const unsigned char*>(ints.data());
         const auto magnitude = [&](size_t i) {
           return std::fabs(w.decode(intBytes + w.width * i));
