@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Times ostrel against `cat FILE > /dev/null` on one-hour 44.1 kHz stereo
-# files (16-bit, 24-bit, float), interleaving the runs so all commands see the
-# same machine, and prints the median seconds, MB/s and the ratio to cat.
+# files (8-bit, 16-bit, 24-bit and 32-bit integer, float), interleaving the
+# runs so all commands see the same machine, and prints the median seconds,
+# MB/s and the ratio to cat.
 # Then the same through a pipe, the cost of a row (resolution 1 on a minute
 # against the default resolution) into /dev/null, through a pipe and into a
 # file, and the peak resident memory for one second and one hour.
@@ -15,11 +16,12 @@
 #              before each run (posix_fadvise DONTNEED through dd; no root)
 #   --against  first compare the output of OLD_BINARY with ostrel's, byte for
 #              byte, on every one-hour file at resolutions default, 1 and
-#              4093, and stop with status 1 on any difference; the row costs
-#              are then measured for both
+#              4093, and stop with status 1 on any difference (a binary
+#              that did not decode 8-bit and 32-bit integer files differs on
+#              u8 and s32); the row costs are then measured for both
 #
 # The files are made once with the project's generator in $OSTREL_BENCH_DIR
-# (default /tmp/ostrel-bench); they take about 2.9 GB.
+# (default /tmp/ostrel-bench); they take about 4.5 GB.
 set -euo pipefail
 
 peers=0
@@ -42,18 +44,22 @@ wavgen=$build/wavgen
 dir=${OSTREL_BENCH_DIR:-/tmp/ostrel-bench}
 mkdir -p "$dir"
 
-make_file() {  # name bits seconds
+make_file() {  # name bits int|float seconds
   local path=$dir/$1
-  [ -s "$path" ] || "$wavgen" "$path" --rate 44100 --channels 2 --bits "$2" --seconds "$3" --shape waves
+  [ -s "$path" ] ||
+    "$wavgen" "$path" --rate 44100 --channels 2 --bits "$2" --format "$3" --seconds "$4" --shape waves
 }
-make_file s16.wav 16 3600
-make_file s24.wav 24 3600
-make_file f32.wav 32 3600
-make_file s16-60s.wav 16 60
-make_file s16-1s.wav 16 1
+make_file u8.wav 8 int 3600
+make_file s16.wav 16 int 3600
+make_file s24.wav 24 int 3600
+make_file s32.wav 32 int 3600
+make_file f32.wav 32 float 3600
+make_file s16-60s.wav 16 int 60
+make_file s16-1s.wav 16 int 1
+files=(u8 s16 s24 s32 f32)
 
 if [ -n "$against" ]; then
-  for f in s16 s24 f32; do
+  for f in "${files[@]}"; do
     for resolution in "" 1 4093; do
       if ! cmp <("$ostrel" "$dir/$f.wav" 0 3600 $resolution) \
                <("$against" "$dir/$f.wav" 0 3600 $resolution); then
@@ -62,7 +68,7 @@ if [ -n "$against" ]; then
       fi
     done
   done
-  echo "same output as $against: s16, s24, f32 at resolutions default, 1, 4093"
+  echo "same output as $against: ${files[*]} at resolutions default, 1, 4093"
 fi
 
 now() { date +%s%N; }
@@ -123,7 +129,7 @@ table() {  # DROP (0 or 1)
   printf '%-6s %6s %8s' file MB cat_s
   for n in "${names[@]}"; do printf ' %9s %6s %6s' "${n}_s" ratio cpu; done
   printf ' %11s\n' ostrel_MB/s
-  for f in s16 s24 f32; do
+  for f in "${files[@]}"; do
     path=$dir/$f.wav
     bytes=$(stat -c %s "$path")
     times=$(time_runs "$([ "$1" = 1 ] && echo "$path")" "cat \"\$path\"" "${commands[@]}")

@@ -1,13 +1,15 @@
 // wavgen: writes a test recording as a WAV file.
 //
-//   wavgen OUT.wav [--rate HZ] [--bits 16|24|32] [--channels 1|2]
-//                  [--seconds S] [--shape swell|waves]
+//   wavgen OUT.wav [--rate HZ] [--bits 8|16|24|32] [--format int|float]
+//                  [--channels 1|2] [--seconds S] [--shape swell|waves]
 //
 // "swell" is a 440 Hz tone that swells from silence to 0.8 of full scale and
 // fades back over the whole file (the bundled example). "waves" is a tone
 // with a little noise whose loudness rises and falls every 10 seconds, for
-// long benchmark files. 32 bits means IEEE float samples. The right channel
-// of a stereo file is the left at half the level, so the two differ.
+// long benchmark files. Samples are integer PCM (8 bits unsigned, the others
+// signed), except 32 bits, which are IEEE float unless --format int asks for
+// integers. The right channel of a stereo file is the left at half the
+// level, so the two differ.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -23,6 +25,8 @@ struct Options {
   const char* path = nullptr;
   uint32_t rate = 8000;
   uint16_t bits = 16;
+  const char* format = nullptr;  // int or float; by default float only for 32 bits
+  bool ieee = false;             // the samples are floats
   uint16_t channels = 1;
   double seconds = 2.5;
   bool swell = true;
@@ -68,6 +72,8 @@ Options ParseOptions(int argc, char** argv) {
       options.rate = static_cast<uint32_t>(WholeNumber(value));
     else if (std::strcmp(arg, "--bits") == 0)
       options.bits = static_cast<uint16_t>(WholeNumber(value));
+    else if (std::strcmp(arg, "--format") == 0)
+      options.format = value;
     else if (std::strcmp(arg, "--channels") == 0)
       options.channels = static_cast<uint16_t>(WholeNumber(value));
     else if (std::strcmp(arg, "--seconds") == 0)
@@ -79,30 +85,41 @@ Options ParseOptions(int argc, char** argv) {
   }
   if (options.path == nullptr)
     Fail(
-        "usage: wavgen OUT.wav [--rate HZ] [--bits 16|24|32] [--channels 1|2] [--seconds S] "
-        "[--shape swell|waves]");
-  if (options.bits != 16 && options.bits != 24 && options.bits != 32)
-    Fail("bits must be 16, 24 or 32");
+        "usage: wavgen OUT.wav [--rate HZ] [--bits 8|16|24|32] [--format int|float] "
+        "[--channels 1|2] [--seconds S] [--shape swell|waves]");
+  if (options.bits != 8 && options.bits != 16 && options.bits != 24 && options.bits != 32)
+    Fail("bits must be 8, 16, 24 or 32");
+  if (options.format == nullptr)
+    options.ieee = options.bits == 32;
+  else if (std::strcmp(options.format, "float") == 0)
+    options.ieee = true;
+  else if (std::strcmp(options.format, "int") != 0)
+    Fail("the format must be int or float");
+  if (options.ieee && options.bits != 32) Fail("float samples take 32 bits");
   if (options.channels != 1 && options.channels != 2) Fail("channels must be 1 or 2");
   if (options.rate == 0) Fail("the rate must be positive");
   if (!(options.seconds >= 0)) Fail("the length must not be negative");
   return options;
 }
 
-void AppendSample(std::string* out, uint16_t bits, double value) {
-  if (bits == 16)
+void AppendSample(std::string* out, const Options& options, double value) {
+  if (options.ieee)
+    AppendFloat(out, static_cast<float>(value));
+  else if (options.bits == 8)
+    out->push_back(static_cast<char>(128 + std::lround(value * 127)));
+  else if (options.bits == 16)
     Append16(out, static_cast<int32_t>(std::lround(value * 32767)));
-  else if (bits == 24)
+  else if (options.bits == 24)
     Append24(out, static_cast<int32_t>(std::lround(value * 8388607)));
   else
-    AppendFloat(out, static_cast<float>(value));
+    Append32(out, static_cast<uint32_t>(std::llround(value * 2147483647)));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   const Options options = ParseOptions(argc, argv);
-  const WavFormat format{static_cast<uint16_t>(options.bits == 32 ? 3 : 1), options.channels,
+  const WavFormat format{static_cast<uint16_t>(options.ieee ? 3 : 1), options.channels,
                          options.rate, options.bits};
   const uint64_t frames = static_cast<uint64_t>(options.seconds * options.rate);
   const uint64_t frameBytes = static_cast<uint64_t>(options.channels) * options.bits / 8;
@@ -131,8 +148,8 @@ int main(int argc, char** argv) {
       noise = noise * 1664525u + 1013904223u;
       value += 0.05 * (static_cast<double>(noise >> 8) / 16777216.0 - 0.5);
     }
-    AppendSample(&block, options.bits, value);
-    if (options.channels == 2) AppendSample(&block, options.bits, value / 2);
+    AppendSample(&block, options, value);
+    if (options.channels == 2) AppendSample(&block, options, value / 2);
     if (block.size() >= (1u << 20)) {
       Write(block, file);
       block.clear();

@@ -113,6 +113,8 @@ void SampleLayouts() {
       {"pcm24-mono", 1, 24, Encoding::kInteger, 1},
       {"pcm24-stereo", 1, 24, Encoding::kInteger, 2},
       {"pcm24-3ch", 1, 24, Encoding::kInteger, 3},
+      {"pcm32-mono", 1, 32, Encoding::kInteger, 1},
+      {"pcm32-stereo", 1, 32, Encoding::kInteger, 2},
       {"float32-mono", 3, 32, Encoding::kFloat, 1},
       {"float32-stereo", 3, 32, Encoding::kFloat, 2},
       {"float64-mono", 3, 64, Encoding::kFloat, 1},
@@ -126,27 +128,24 @@ void SampleLayouts() {
          WavFile(format, Samples(l.bits, l.encoding, l.channels, 200)));
   }
 
-  // 32-bit integer samples, plain and extensible; the same words under a
-  // code other than integer PCM are float bit patterns, whose NaNs fill a row
-  // with 2^31 - 1 dots. Those seeds take blocks longer than the file (no
-  // rows, only the peaks), which keeps them fast; the fuzzer's mutations of
-  // the resolution find the rest.
-  const std::string noRows = EncodePrefix(5, PathForm::kFile, "0", "10", "1000", "1");
+  // 32-bit integer samples in an extensible format chunk.
   const std::string int32Stereo = Samples(32, Encoding::kInteger, 2, 200);
-  Seed("sample-pcm32-mono", WavFile({1, 1, 1000, 32}, Samples(32, Encoding::kInteger, 1, 200)));
-  Seed("sample-pcm32-stereo", WavFile({1, 2, 1000, 32}, int32Stereo));
   Seed("sample-pcm32-extensible",
        RiffWave(FormatChunk({1, 2, 1000, 32}, 40) + Chunk("data", int32Stereo)));
-  Seed("sample-pcm32-code-0", WavFile({0, 2, 1000, 32}, int32Stereo), noRows);
-  // An extensible format chunk at the end of the file, cut off before its
-  // subformat code.
-  Seed("sample-pcm32-extensible-cut",
-       RiffWave(Chunk("data", int32Stereo) + FormatChunk({1, 2, 1000, 32}, 40).substr(0, 32)),
-       noRows);
 
   // Float bit patterns that are not plain numbers: zeros of both signs,
   // subnormals, infinities, NaNs, the largest finite values and values far
-  // beyond full scale, in mono and stereo.
+  // beyond full scale, in mono and stereo. NaNs' levels fill a row with
+  // 2^31 - 1 dots, so these seeds take blocks longer than the file (no rows,
+  // only the peaks), which keeps them fast; the fuzzer's mutations of the
+  // resolution find the rest.
+  const std::string noRows = EncodePrefix(5, PathForm::kFile, "0", "10", "1000", "1");
+  // Integer words read as float bit patterns: under a code other than
+  // integer PCM, and under an extensible chunk cut off before its subformat.
+  Seed("sample-pcm32-code-0", WavFile({0, 2, 1000, 32}, int32Stereo), noRows);
+  Seed("sample-pcm32-extensible-cut",
+       RiffWave(Chunk("data", int32Stereo) + FormatChunk({1, 2, 1000, 32}, 40).substr(0, 32)),
+       noRows);
   const uint32_t odd[] = {0x00000000, 0x80000000, 0x00000001, 0x807FFFFF, 0x7F800000, 0xFF800000,
                           0x7FC00000, 0xFFFFFFFF, 0x7F7FFFFF, 0xFF7FFFFF, 0x3F800000, 0xBF800000,
                           0x4B000000, 0x5F000000, 0x00800000, 0x3F000000};
@@ -166,6 +165,14 @@ void SampleLayouts() {
   std::string extremes24;
   for (int i = 0; i < 32; ++i) Append24(&extremes24, i % 2 == 0 ? -8388608 : 8388607);
   Seed("sample-pcm24-extremes", WavFile({1, 2, 1000, 24}, extremes24),
+       EncodePrefix(5, PathForm::kFile, "0", "10", "3", "1"));
+  std::string extremes8;
+  for (int i = 0; i < 32; ++i) extremes8.push_back(i % 2 == 0 ? '\x00' : '\xFF');
+  Seed("sample-pcm8-extremes", WavFile({1, 2, 1000, 8}, extremes8),
+       EncodePrefix(5, PathForm::kFile, "0", "10", "1", "256"));
+  std::string extremes32;
+  for (int i = 0; i < 32; ++i) Append32(&extremes32, i % 2 == 0 ? 0x80000000u : 0x7FFFFFFFu);
+  Seed("sample-pcm32-extremes", WavFile({1, 1, 1000, 32}, extremes32),
        EncodePrefix(5, PathForm::kFile, "0", "10", "3", "1"));
 
   // A real-world rate with rows stamped in all three precisions.

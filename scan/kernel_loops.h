@@ -17,6 +17,12 @@
 
 namespace loops {
 
+// An unsigned byte less its middle, 128: magnitudes 0 to 128.
+OSTREL_LOOP uint32_t Magnitude8(const unsigned char* p) {
+  const int32_t v = static_cast<int32_t>(p[0]) - 128;
+  return static_cast<uint32_t>(v < 0 ? -v : v);
+}
+
 OSTREL_LOOP uint32_t Magnitude16(const unsigned char* p) {
   int16_t v;
   std::memcpy(&v, p, sizeof v);
@@ -38,12 +44,21 @@ OSTREL_LOOP uint32_t Bits32(const unsigned char* p) {
   return v;
 }
 
+// The magnitude of a signed 32-bit sample, taken as an unsigned word so that
+// -2^31 gives 2^31 without overflow.
+OSTREL_LOOP uint32_t Magnitude32(const unsigned char* p) {
+  const uint32_t v = Bits32(p);
+  return v >> 31 != 0 ? 0u - v : v;
+}
+
 OSTREL_LOOP uint32_t Max(uint32_t a, uint32_t b) { return a > b ? a : b; }
 
-// Integer magnitudes of `Bytes`-byte samples, summed in 32-bit pieces of
-// `Piece` samples (2^16 magnitudes of at most 2^15 units, or 2^8 of at most
-// 2^23, stay below 2^32) and added to the 64-bit total between pieces.
-template <size_t Bytes, uint32_t Piece, uint32_t (*Magnitude)(const unsigned char*)>
+// Integer magnitudes of `Bytes`-byte samples, summed in `Part` pieces of
+// `Piece` samples that cannot overflow (2^24 magnitudes of at most 2^7
+// units, 2^16 of at most 2^15, or 2^8 of at most 2^23 stay below 2^32; 32-bit
+// magnitudes, up to 2^31 each, take 64-bit pieces) and added to the 64-bit
+// total between pieces.
+template <size_t Bytes, typename Part, uint32_t Piece, uint32_t (*Magnitude)(const unsigned char*)>
 OSTREL_LOOP void SumIntegerLoop(const unsigned char* frames, uint32_t count, uint32_t channelCount,
                                 uint64_t* units, uint32_t* peakL, uint32_t* peakR) {
   uint32_t left = *peakL;
@@ -54,12 +69,12 @@ OSTREL_LOOP void SumIntegerLoop(const unsigned char* frames, uint32_t count, uin
   for (uint32_t done = 0; done < count;) {
     const uint32_t n = count - done < piece ? count - done : piece;
     const unsigned char* p = frames + done * frameSize;
-    uint32_t part = 0;
+    Part part = 0;
     if (channelCount == 2) {
       for (size_t i = 0; i < n; ++i) {
         const uint32_t l = Magnitude(p + 2 * Bytes * i);
         const uint32_t r = Magnitude(p + 2 * Bytes * i + Bytes);
-        part += l + r;
+        part += Part{l} + r;
         left = Max(left, l);
         right = Max(right, r);
       }
@@ -78,14 +93,28 @@ OSTREL_LOOP void SumIntegerLoop(const unsigned char* frames, uint32_t count, uin
   *peakR = right;
 }
 
+OSTREL_LOOP void SumInt8Loop(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                             uint64_t* units, uint32_t* peakL, uint32_t* peakR) {
+  SumIntegerLoop<1, uint32_t, 1u << 24, Magnitude8>(frames, count, channelCount, units, peakL,
+                                                    peakR);
+}
+
 OSTREL_LOOP void SumInt16Loop(const unsigned char* frames, uint32_t count, uint32_t channelCount,
                               uint64_t* units, uint32_t* peakL, uint32_t* peakR) {
-  SumIntegerLoop<2, 1u << 16, Magnitude16>(frames, count, channelCount, units, peakL, peakR);
+  SumIntegerLoop<2, uint32_t, 1u << 16, Magnitude16>(frames, count, channelCount, units, peakL,
+                                                     peakR);
 }
 
 OSTREL_LOOP void SumInt24Loop(const unsigned char* frames, uint32_t count, uint32_t channelCount,
                               uint64_t* units, uint32_t* peakL, uint32_t* peakR) {
-  SumIntegerLoop<3, 1u << 8, Magnitude24>(frames, count, channelCount, units, peakL, peakR);
+  SumIntegerLoop<3, uint32_t, 1u << 8, Magnitude24>(frames, count, channelCount, units, peakL,
+                                                    peakR);
+}
+
+OSTREL_LOOP void SumInt32Loop(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                              uint64_t* units, uint32_t* peakL, uint32_t* peakR) {
+  SumIntegerLoop<4, uint64_t, 1u << 16, Magnitude32>(frames, count, channelCount, units, peakL,
+                                                     peakR);
 }
 
 OSTREL_LOOP void SumFloat32Loop(const unsigned char* frames, uint32_t count, uint32_t channelCount,
@@ -113,6 +142,24 @@ OSTREL_LOOP void SumFloat32Loop(const unsigned char* frames, uint32_t count, uin
   *sum = total;
   *peakL = left;
   *peakR = right;
+}
+
+// Float blocks side by side, any number of them, sample by sample across the
+// blocks: each block's sum still grows in its own sample order.
+OSTREL_LOOP void SumFloat32BlocksLoop(const unsigned char* frames, uint32_t blockFrames,
+                                      uint32_t blocks, uint32_t channelCount, double* sums,
+                                      uint32_t* peakL, uint32_t* peakR) {
+  constexpr uint32_t kMagnitude = 0x7FFFFFFF;
+  const size_t blockSamples = size_t{blockFrames} * channelCount;
+  for (uint32_t b = 0; b < blocks; ++b) sums[b] = 0;
+  for (size_t k = 0; k < blockSamples; ++k) {
+    uint32_t* peak = channelCount == 2 && k % 2 == 1 ? peakR : peakL;
+    for (uint32_t b = 0; b < blocks; ++b) {
+      const uint32_t m = Bits32(frames + 4 * (b * blockSamples + k)) & kMagnitude;
+      sums[b] += Float32Magnitude(m);
+      *peak = Max(*peak, m);
+    }
+  }
 }
 
 }  // namespace loops

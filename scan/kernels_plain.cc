@@ -3,11 +3,15 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "scan/float32.h"
 #include "scan/kernel_loops.h"
 #include "scan/kernels.h"
 
 namespace {
+
+void SumInt8Plain(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                  uint64_t* units, uint32_t* peakL, uint32_t* peakR) {
+  loops::SumInt8Loop(frames, count, channelCount, units, peakL, peakR);
+}
 
 void SumInt16Plain(const unsigned char* frames, uint32_t count, uint32_t channelCount,
                    uint64_t* units, uint32_t* peakL, uint32_t* peakR) {
@@ -19,31 +23,25 @@ void SumInt24Plain(const unsigned char* frames, uint32_t count, uint32_t channel
   loops::SumInt24Loop(frames, count, channelCount, units, peakL, peakR);
 }
 
+void SumInt32Plain(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                   uint64_t* units, uint32_t* peakL, uint32_t* peakR) {
+  loops::SumInt32Loop(frames, count, channelCount, units, peakL, peakR);
+}
+
 void SumFloat32Plain(const unsigned char* frames, uint32_t count, uint32_t channelCount,
                      double* sum, uint32_t* peakL, uint32_t* peakR) {
   loops::SumFloat32Loop(frames, count, channelCount, sum, peakL, peakR);
 }
 
-// Sample by sample across the blocks: each block's sum still grows in its
-// own sample order.
 void SumFloat32BlocksPlain(const unsigned char* frames, uint32_t blockFrames, uint32_t blocks,
                            uint32_t channelCount, double* sums, uint32_t* peakL, uint32_t* peakR) {
-  constexpr uint32_t kMagnitude = 0x7FFFFFFF;
-  const size_t blockSamples = size_t{blockFrames} * channelCount;
-  for (uint32_t b = 0; b < blocks; ++b) sums[b] = 0;
-  for (size_t k = 0; k < blockSamples; ++k) {
-    uint32_t* peak = channelCount == 2 && k % 2 == 1 ? peakR : peakL;
-    for (uint32_t b = 0; b < blocks; ++b) {
-      const uint32_t m = loops::Bits32(frames + 4 * (b * blockSamples + k)) & kMagnitude;
-      sums[b] += Float32Magnitude(m);
-      *peak = loops::Max(*peak, m);
-    }
-  }
+  loops::SumFloat32BlocksLoop(frames, blockFrames, blocks, channelCount, sums, peakL, peakR);
 }
 
 // Short blocks, one after the other: plain loops, as a block of a few
-// frames leaves nothing to vectorise. The units of a block of up to 2^30
-// samples stay below 2^53, so its sum on the level scale is exact.
+// frames leaves nothing to vectorise. The units of a block stay within 2^53
+// (at every width for blocks of up to 2^22 samples; the scan's short blocks
+// are far shorter), so its sum on the level scale is exact.
 template <size_t Bytes, uint32_t (*Magnitude)(const unsigned char*)>
 void SumIntegerBlocks(const unsigned char* frames, uint32_t blockFrames, uint32_t blocks,
                       uint32_t channelCount, double unit, double* sums, uint32_t* peakL,
@@ -57,7 +55,7 @@ void SumIntegerBlocks(const unsigned char* frames, uint32_t blockFrames, uint32_
       const uint32_t r = channelCount == 2 ? Magnitude(p + Bytes) : 0;
       left = loops::Max(left, l);
       right = loops::Max(right, r);
-      sums[b] = static_cast<double>(l + r) * unit;
+      sums[b] = static_cast<double>(uint64_t{l} + r) * unit;
     }
     *peakL = left;
     *peakR = right;
@@ -84,7 +82,14 @@ void SumIntegerBlocks(const unsigned char* frames, uint32_t blockFrames, uint32_
 }  // namespace
 
 Kernels PlainKernels() {
-  return {"plain", SumInt16Plain, SumInt24Plain, SumFloat32Plain, SumFloat32BlocksPlain};
+  return {"plain",       SumInt8Plain,    SumInt16Plain,        SumInt24Plain,
+          SumInt32Plain, SumFloat32Plain, SumFloat32BlocksPlain};
+}
+
+void SumInt8Blocks(const unsigned char* frames, uint32_t blockFrames, uint32_t blocks,
+                   uint32_t channelCount, double* sums, uint32_t* peakL, uint32_t* peakR) {
+  SumIntegerBlocks<1, loops::Magnitude8>(frames, blockFrames, blocks, channelCount, 1.0, sums,
+                                         peakL, peakR);
 }
 
 void SumInt16Blocks(const unsigned char* frames, uint32_t blockFrames, uint32_t blocks,
@@ -99,19 +104,44 @@ void SumInt24Blocks(const unsigned char* frames, uint32_t blockFrames, uint32_t 
                                           sums, peakL, peakR);
 }
 
-void SumInt24AsDoubles(const unsigned char* frames, uint32_t count, uint32_t channelCount,
-                       double* sum, uint32_t* peakL, uint32_t* peakR) {
+void SumInt32Blocks(const unsigned char* frames, uint32_t blockFrames, uint32_t blocks,
+                    uint32_t channelCount, double* sums, uint32_t* peakL, uint32_t* peakR) {
+  SumIntegerBlocks<4, loops::Magnitude32>(frames, blockFrames, blocks, channelCount, 0x1p-24, sums,
+                                          peakL, peakR);
+}
+
+namespace {
+
+// Each magnitude in units times the unit (a power of two: exact), added in
+// sample order.
+template <size_t Bytes, uint32_t (*Magnitude)(const unsigned char*)>
+void SumIntegerAsDoubles(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                         double unit, double* sum, uint32_t* peakL, uint32_t* peakR) {
   double total = *sum;
   for (size_t i = 0; i < count; ++i) {
-    const unsigned char* p = frames + i * 3 * channelCount;
-    const uint32_t l = loops::Magnitude24(p);
-    total += l / 65536.0;
+    const unsigned char* p = frames + i * Bytes * channelCount;
+    const uint32_t l = Magnitude(p);
+    total += l * unit;
     *peakL = loops::Max(*peakL, l);
     if (channelCount == 2) {
-      const uint32_t r = loops::Magnitude24(p + 3);
-      total += r / 65536.0;
+      const uint32_t r = Magnitude(p + Bytes);
+      total += r * unit;
       *peakR = loops::Max(*peakR, r);
     }
   }
   *sum = total;
+}
+
+}  // namespace
+
+void SumInt24AsDoubles(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                       double* sum, uint32_t* peakL, uint32_t* peakR) {
+  SumIntegerAsDoubles<3, loops::Magnitude24>(frames, count, channelCount, 0x1p-16, sum, peakL,
+                                             peakR);
+}
+
+void SumInt32AsDoubles(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                       double* sum, uint32_t* peakL, uint32_t* peakR) {
+  SumIntegerAsDoubles<4, loops::Magnitude32>(frames, count, channelCount, 0x1p-24, sum, peakL,
+                                             peakR);
 }

@@ -18,31 +18,42 @@ alignas(64) unsigned char buffer[kChunkFrames * kMostFrameBytes];
 
 // How the frames of a layout are summed.
 enum class Summing {
-  kNone,         // not decoded: no level, no peaks
-  kInteger16,    // exact integer sums in units of 1/256
-  kInteger24,    // exact integer sums in units of 1/65536
-  kFloat,        // sequential double sums of the float magnitudes
-  kDoubleFrames  // 24-bit blocks too long for exact integer sums
+  kNone,            // not decoded: no level, no peaks
+  kInteger8,        // exact integer sums in units of 1
+  kInteger16,       // exact integer sums in units of 1/256
+  kInteger24,       // exact integer sums in units of 1/65536
+  kInteger32,       // exact integer sums in units of 1/2^24
+  kFloat,           // sequential double sums of the float magnitudes
+  kDoubleFrames24,  // 24-bit blocks too long for exact integer sums
+  kDoubleFrames32   // 32-bit blocks too long for exact integer sums
 };
+
+// Integer sums are the sequential double sums as long as every partial sum
+// is exact in a double: at most 2^53 units.
+constexpr uint64_t kMostExactUnits = uint64_t{1} << 53;
 
 Summing ChooseSumming(SampleFormat sampleFormat, uint32_t channelCount, uint32_t resolution) {
   if (channelCount != 1 && channelCount != 2) return Summing::kNone;
+  const uint64_t blockSamples = static_cast<uint64_t>(resolution) * channelCount;
   switch (sampleFormat) {
+    case SampleFormat::kUnsigned8:
+      // A block sum is at most 2^32 frames * 2 channels * 2^7 = 2^40.
+      return Summing::kInteger8;
     case SampleFormat::kSigned16:
       // A block sum is at most 2^32 frames * 2 channels * 2^15 units = 2^48,
       // so every partial double sum is exact: integers give the same sums.
       return Summing::kInteger16;
     case SampleFormat::kSigned24:
-      // Partial sums of up to 2^53 units of 1/65536 are exact in a double;
-      // with samples up to 2^23 units that holds for blocks of up to 2^30
-      // samples. Longer blocks (sample rates over 2^29) round as doubles do.
-      return static_cast<uint64_t>(resolution) * channelCount <= (1u << 30)
-                 ? Summing::kInteger24
-                 : Summing::kDoubleFrames;
-    case SampleFormat::kFloat32:
+      // Samples up to 2^23 units: blocks of up to 2^30 samples stay exact.
+      // Longer blocks (sample rates over 2^29) round as doubles do.
+      return blockSamples <= kMostExactUnits >> 23 ? Summing::kInteger24 : Summing::kDoubleFrames24;
     case SampleFormat::kSigned32:
+      // Samples up to 2^31 units: blocks of up to 2^22 samples stay exact.
+      // Longer blocks (resolutions over 2^21 frames in stereo, possible at
+      // sample rates above that) round as doubles do.
+      return blockSamples <= kMostExactUnits >> 31 ? Summing::kInteger32 : Summing::kDoubleFrames32;
+    case SampleFormat::kFloat32:
       return Summing::kFloat;
-    case SampleFormat::kUnsigned8:
     case SampleFormat::kUndecoded:
       return Summing::kNone;
   }
@@ -65,33 +76,66 @@ void AddFrames(const Kernels& kernels, Summing summing, const unsigned char* fra
   switch (summing) {
     case Summing::kNone:
       return;
+    case Summing::kInteger8:
+      kernels.sumInt8(frames, count, channelCount, &totals->units, &totals->peakL, &totals->peakR);
+      return;
     case Summing::kInteger16:
       kernels.sumInt16(frames, count, channelCount, &totals->units, &totals->peakL, &totals->peakR);
       return;
     case Summing::kInteger24:
       kernels.sumInt24(frames, count, channelCount, &totals->units, &totals->peakL, &totals->peakR);
       return;
+    case Summing::kInteger32:
+      kernels.sumInt32(frames, count, channelCount, &totals->units, &totals->peakL, &totals->peakR);
+      return;
     case Summing::kFloat:
       kernels.sumFloat32(frames, count, channelCount, &totals->sum, &totals->peakL, &totals->peakR);
       return;
-    case Summing::kDoubleFrames:
+    case Summing::kDoubleFrames24:
       SumInt24AsDoubles(frames, count, channelCount, &totals->sum, &totals->peakL, &totals->peakR);
+      return;
+    case Summing::kDoubleFrames32:
+      SumInt32AsDoubles(frames, count, channelCount, &totals->sum, &totals->peakL, &totals->peakR);
       return;
   }
 }
 
+// The level scale's value of one unit of an integer layout (a power of two,
+// so units convert exactly); 0 for the layouts summed as doubles.
+double Unit(Summing summing) {
+  switch (summing) {
+    case Summing::kInteger8:
+      return 1;
+    case Summing::kInteger16:
+      return 0x1p-8;
+    case Summing::kInteger24:
+    case Summing::kDoubleFrames24:
+      return 0x1p-16;
+    case Summing::kInteger32:
+    case Summing::kDoubleFrames32:
+      return 0x1p-24;
+    case Summing::kNone:
+    case Summing::kFloat:
+      return 0;
+  }
+  return 0;
+}
+
 double BlockSum(Summing summing, const Totals& totals) {
-  if (summing == Summing::kInteger16) return static_cast<double>(totals.units) / 256;
-  if (summing == Summing::kInteger24) return static_cast<double>(totals.units) / 65536;
-  return totals.sum;
+  switch (summing) {
+    case Summing::kInteger8:
+    case Summing::kInteger16:
+    case Summing::kInteger24:
+    case Summing::kInteger32:
+      return static_cast<double>(totals.units) * Unit(summing);
+    default:
+      return totals.sum;
+  }
 }
 
 double Peak(Summing summing, uint32_t magnitude, bool anyDecoded) {
-  if (summing == Summing::kInteger16) return magnitude / 256.0;
-  if (summing == Summing::kInteger24 || summing == Summing::kDoubleFrames)
-    return magnitude / 65536.0;
-  if (summing == Summing::kFloat && anyDecoded) return Float32Magnitude(magnitude);
-  return 0;
+  if (summing == Summing::kFloat) return anyDecoded ? Float32Magnitude(magnitude) : 0;
+  return magnitude * Unit(summing);
 }
 
 // Whole blocks are summed a group at a time where that pays: float blocks
@@ -104,26 +148,48 @@ constexpr uint32_t kMostGroupBlocks = 256;
 
 uint32_t GroupBlocks(Summing summing, uint32_t resolution) {
   if (resolution == 0) return 0;
-  if (summing == Summing::kFloat) {
-    const uint32_t fit = kChunkFrames / resolution;
-    return (fit < kMostSideBySideBlocks ? fit : kMostSideBySideBlocks) / 4 * 4;
+  switch (summing) {
+    case Summing::kFloat: {
+      const uint32_t fit = kChunkFrames / resolution;
+      return (fit < kMostSideBySideBlocks ? fit : kMostSideBySideBlocks) / 4 * 4;
+    }
+    case Summing::kInteger8:
+    case Summing::kInteger16:
+    case Summing::kInteger24:
+    case Summing::kInteger32:
+      return resolution <= kShortBlock ? kMostGroupBlocks : 0;
+    default:
+      return 0;
   }
-  if (summing == Summing::kInteger16 || summing == Summing::kInteger24)
-    return resolution <= kShortBlock ? kMostGroupBlocks : 0;
-  return 0;
 }
 
 // Sums `blocks` whole blocks into sums[] and raises the peaks.
 void SumBlocks(const Kernels& kernels, Summing summing, const unsigned char* frames,
                uint32_t resolution, uint32_t blocks, uint32_t channelCount, double* sums,
                Totals* totals) {
-  if (summing == Summing::kFloat)
-    kernels.sumFloat32Blocks(frames, resolution, blocks, channelCount, sums, &totals->peakL,
-                             &totals->peakR);
-  else if (summing == Summing::kInteger16)
-    SumInt16Blocks(frames, resolution, blocks, channelCount, sums, &totals->peakL, &totals->peakR);
-  else
-    SumInt24Blocks(frames, resolution, blocks, channelCount, sums, &totals->peakL, &totals->peakR);
+  switch (summing) {
+    case Summing::kFloat:
+      kernels.sumFloat32Blocks(frames, resolution, blocks, channelCount, sums, &totals->peakL,
+                               &totals->peakR);
+      return;
+    case Summing::kInteger8:
+      SumInt8Blocks(frames, resolution, blocks, channelCount, sums, &totals->peakL, &totals->peakR);
+      return;
+    case Summing::kInteger16:
+      SumInt16Blocks(frames, resolution, blocks, channelCount, sums, &totals->peakL,
+                     &totals->peakR);
+      return;
+    case Summing::kInteger24:
+      SumInt24Blocks(frames, resolution, blocks, channelCount, sums, &totals->peakL,
+                     &totals->peakR);
+      return;
+    case Summing::kInteger32:
+      SumInt32Blocks(frames, resolution, blocks, channelCount, sums, &totals->peakL,
+                     &totals->peakR);
+      return;
+    default:  // GroupBlocks forms no groups of the other layouts
+      return;
+  }
 }
 
 }  // namespace

@@ -6,9 +6,10 @@
 // frames and prints a row through Waveform for every complete block. A last
 // partial block prints no row but its samples still count for the peaks.
 //
-// Decoded layouts: 2, 3 or 4 bytes per sample, one or two channels. Any other
-// layout (one byte per sample, wider mono samples, more channels) is walked
-// without decoding: rows without dots, peaks 0.
+// Decoded layouts (SampleFormat), one or two channels: unsigned 8-bit, signed
+// 16-, 24- and 32-bit integers, and 4-byte float bit patterns. Any other
+// layout (9 to 15 bits, wider mono samples, more channels) is walked without
+// decoding: rows without dots, peaks 0.
 #ifndef OSTREL_SCAN_SCAN_H
 #define OSTREL_SCAN_SCAN_H
 

@@ -208,27 +208,31 @@ TEST(HugeFile, FramesPastTheDataSizeOfALongerFileAreNotScanned) {
 }
 
 TEST(HugeFile, RowsOfAnEightBitFileBeyondTwoToTheThirtyFirstFramesCarryTheirTrueIndex) {
-  // 8-bit mono at 1 MHz: 4294967280 one-byte frames. The bytes are not
-  // decoded, so rows have no dots and the peak stays 0 (-inf dB).
+  // 8-bit mono at 1 MHz: 4294967280 one-byte frames. A byte is its value
+  // less 128: 0x7F is -1 and 0x01 is -127. (The hole's zero bytes, full
+  // scale, lie outside both spans.)
   SparseFile wav("huge-8bit.wav", CanonicalHeader({1, 1, 1000000, 8}, kNearlyFourGiB),
                  44ull + kNearlyFourGiB);
   wav.Put(44 + 3000000000ull, std::string(4096, '\x7f'));
   wav.Put(44 + 4294000000ull, std::string(1024, '\x01'));
   wav.Finish();
   // 3000 s is frame 3000000000; 3000 + 7/2048 s is frame 3000003417.97:
-  // four blocks of 800 (interval 0.0008 s), stamped at block ends less 400.
+  // four blocks of 800 (interval 0.0008 s) at level 1, stamped at block ends
+  // less 400; the peak 1 is 20 log10(1/128) = -42.1 dB.
   ExpectRun({wav.path(), "3000", "3000.00341796875", "800"},
             kHead +
-                "3000.000\t3000000400\t\n"
-                "3000.001\t3000001200\t\n"
-                "3000.002\t3000002000\t\n"
-                "3000.003\t3000002800\t\n" +
-                kAbove48 + "Peak over interval -inf dB\n",
+                "3000.000\t3000000400\t.\n"
+                "3000.001\t3000001200\t.\n"
+                "3000.002\t3000002000\t.\n"
+                "3000.003\t3000002800\t.\n" +
+                kAbove48 + "Peak over interval -42.1 dB\n",
             0);
   // 4294 s is frame 4294000000; 2^-10 s later is frame 4294000976.56: one
-  // block.
+  // block at level 127, the peak 20 log10(127/128) = -0.1 dB.
   ExpectRun({wav.path(), "4294", "4294.0009765625", "800"},
-            kHead + "4294.000\t4294000400\t\n" + kAbove48 + "Peak over interval -inf dB\n", 0);
+            kHead + "4294.000\t4294000400\t" + Dots(127) + "\n" + kAbove48 +
+                "Peak over interval -0.1 dB\n",
+            0);
 }
 
 // Five GiB of 16-bit stereo at 44100 Hz, 1342177280 frames (30434.9 s), as

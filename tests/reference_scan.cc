@@ -33,12 +33,18 @@ double ReferenceFloat32Convert(unsigned char b0, unsigned char b1, unsigned char
   return std::pow(2.0, exponent - 121) * (fraction + 2) * sign;
 }
 
+double ReferenceDecode8(const unsigned char* b) { return b[0] - 128.0; }
+
 double ReferenceDecode16(const unsigned char* b) {
   return b[0] / 256.0 + static_cast<signed char>(b[1]);
 }
 
 double ReferenceDecode24(const unsigned char* b) {
   return b[1] / 256.0 + static_cast<signed char>(b[2]) + b[0] / 65536.0;
+}
+
+double ReferenceDecode32(const unsigned char* b) {
+  return b[2] / 256.0 + static_cast<signed char>(b[3]) + b[1] / 65536.0 + b[0] / 16777216.0;
 }
 
 namespace {
@@ -122,33 +128,41 @@ namespace {
 
 constexpr uint32_t kReferenceChunkFrames = 4096;
 
-bool DecodeFrame(const unsigned char* frame, uint32_t bytesPerSample, uint32_t channelCount,
-                 double* left, double* right) {
+bool DecodeFrame(const unsigned char* frame, uint32_t frameSize, SampleFormat sampleFormat,
+                 uint32_t channelCount, double* left, double* right) {
   if (channelCount != 1 && channelCount != 2) return false;
-  const unsigned char* second = frame + bytesPerSample;
-  switch (bytesPerSample) {
-    case 2:
-      *left = ReferenceDecode16(frame);
-      if (channelCount == 2) *right = ReferenceDecode16(second);
-      return true;
-    case 3:
-      *left = ReferenceDecode24(frame);
-      if (channelCount == 2) *right = ReferenceDecode24(second);
-      return true;
-    case 4:
-      *left = ReferenceFloat32Convert(frame[0], frame[1], frame[2], frame[3]);
-      if (channelCount == 2)
-        *right = ReferenceFloat32Convert(second[0], second[1], second[2], second[3]);
-      return true;
-    default:
+  double (*decode)(const unsigned char*) = nullptr;
+  switch (sampleFormat) {
+    case SampleFormat::kUnsigned8:
+      decode = ReferenceDecode8;
+      break;
+    case SampleFormat::kSigned16:
+      decode = ReferenceDecode16;
+      break;
+    case SampleFormat::kSigned24:
+      decode = ReferenceDecode24;
+      break;
+    case SampleFormat::kSigned32:
+      decode = ReferenceDecode32;
+      break;
+    case SampleFormat::kFloat32:
+      decode = [](const unsigned char* b) {
+        return ReferenceFloat32Convert(b[0], b[1], b[2], b[3]);
+      };
+      break;
+    case SampleFormat::kUndecoded:
       return false;
   }
+  if (decode == nullptr) return false;
+  *left = decode(frame);
+  if (channelCount == 2) *right = decode(frame + frameSize / 2);
+  return true;
 }
 
 }  // namespace
 
 void ReferenceScanFrames(std::FILE* file, uint32_t dataOffset, uint32_t frameSize,
-                         uint32_t bytesPerSample, uint32_t channelCount, uint32_t sampleRate,
+                         SampleFormat sampleFormat, uint32_t channelCount, uint32_t sampleRate,
                          uint32_t startFrame, uint32_t endFrame, uint32_t resolution,
                          float magnification, double interval, double* peakL, double* peakR) {
   static unsigned char buffer[kReferenceChunkFrames * 8];
@@ -171,8 +185,8 @@ void ReferenceScanFrames(std::FILE* file, uint32_t dataOffset, uint32_t frameSiz
     if (bufferIndex >= framesInBuffer) break;
     double left = 0;
     double right = 0;
-    if (DecodeFrame(buffer + size_t{bufferIndex} * frameSize, bytesPerSample, channelCount, &left,
-                    &right)) {
+    if (DecodeFrame(buffer + size_t{bufferIndex} * frameSize, frameSize, sampleFormat, channelCount,
+                    &left, &right)) {
       CheckPeak(left, peakL);
       blockSum += std::fabs(left);
       if (channelCount == 2) {

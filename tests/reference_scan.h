@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "wavefile/wavefile.h"  // SampleFormat
+
 // The bit pattern of a double, to compare results bit for bit.
 inline uint64_t DoubleBits(double value) {
   uint64_t bits;
@@ -16,10 +18,12 @@ inline uint64_t DoubleBits(double value) {
   return bits;
 }
 
-// 16-bit and 24-bit samples on the level scale, byte by byte: the low bytes
-// unsigned, the top byte signed.
+// Integer samples on the level scale, byte by byte: an 8-bit byte less 128;
+// wider samples with the low bytes unsigned, the top byte signed.
+double ReferenceDecode8(const unsigned char* b);
 double ReferenceDecode16(const unsigned char* b);
 double ReferenceDecode24(const unsigned char* b);
+double ReferenceDecode32(const unsigned char* b);
 
 double ReferenceFloat32Convert(unsigned char b0, unsigned char b1, unsigned char b2,
                                unsigned char b3);
@@ -33,7 +37,7 @@ double ReferenceBlockLevel(double blockSum, uint32_t channelCount, uint32_t reso
                            float magnification);
 
 void ReferenceScanFrames(std::FILE* file, uint32_t dataOffset, uint32_t frameSize,
-                         uint32_t bytesPerSample, uint32_t channelCount, uint32_t sampleRate,
+                         SampleFormat sampleFormat, uint32_t channelCount, uint32_t sampleRate,
                          uint32_t startFrame, uint32_t endFrame, uint32_t resolution,
                          float magnification, double interval, double* peakL, double* peakR);
 

@@ -252,11 +252,11 @@ TEST(RunFrameSize, FramesUpToEightBytesPassAndLargerOnesFail) {
   const FrameSizeCase cases[] = {
       // Four channels are not decoded and get no peak line.
       {"16-bit x4", {1, 4, 1000, 16}, 8, kHead + "0.002\t\n" + kAbove48, 0},
-      // 32-bit integer zeros read as floats: 2^-120 each.
+      // 32-bit integer zeros: no dots, no peak.
       {"32-bit x2",
        {1, 2, 1000, 32},
        8,
-       kHead + "0.002\t\n" + kAbove48 + "Peaks over interval -764.6 L -764.6 R\n",
+       kHead + "0.002\t\n" + kAbove48 + "Peaks over interval -inf L -inf R\n",
        0},
       {"24-bit x3", {1, 3, 1000, 24}, 9, kHead + kBadFrame, 1},
       {"64-bit x2", {3, 2, 1000, 64}, 16, kHead + kBadFrame, 1},
@@ -344,12 +344,68 @@ TEST(RunHeader, FrameCountKeepsOnlyWholeFramesOfTheDeclaredAndPresentData) {
 // ---------------------------------------------------------------------------
 // Rows and peaks of integer samples
 
-TEST(RunRows, ExtremeSixteenBitSamples) {
-  // -32768 is exactly full scale (128); 32767 is 127.99609375.
-  ExpectRun({WriteTemp("min16.wav", WavFile(kMono16At1000, Pcm16Run(-32768, 4))), "0", "1", "4"},
-            kHead + "0.002\t" + Dots(128) + "\n" + kAbove48 + "Peak over interval 0.0 dB\n", 0);
-  ExpectRun({WriteTemp("max16.wav", WavFile(kMono16At1000, Pcm16Run(32767, 4))), "0", "1", "4"},
-            kHead + "0.002\t" + Dots(127) + "\n" + kAbove48 + "Peak over interval -0.0 dB\n", 0);
+std::string Words(std::initializer_list<uint32_t> words) {
+  std::string out;
+  for (uint32_t word : words) Append32(&out, word);
+  return out;
+}
+
+TEST(RunRows, ExtremeIntegerSamples) {
+  // Full scale is 128 at every width: -32768, byte 0 and -2^31; the largest
+  // values fall short of it by one unit: 32767 is 127.99609375, byte 255 is
+  // 127 and 2^31 - 1 is 127.99999994. Resolution 4 at 1000 Hz unless given.
+  struct Case {
+    const char* name;
+    WavFormat format;
+    std::string samples;
+    std::string rows;
+    const char* peaks;
+    const char* resolution = "4";
+  } const cases[] = {
+      {"16-bit -32768", kMono16At1000, Pcm16Run(-32768, 4), "0.002\t" + Dots(128) + "\n",
+       "Peak over interval 0.0 dB"},
+      {"16-bit 32767", kMono16At1000, Pcm16Run(32767, 4), "0.002\t" + Dots(127) + "\n",
+       "Peak over interval -0.0 dB"},
+      // 128 and 127, then 0 and 2.
+      {"8-bit mono",
+       {1, 1, 1000, 8},
+       std::string("\x00\xFF\x80\x82", 4),
+       "0.001\t" + Dots(127) + "\n0.003\t.\n",
+       "Peak over interval 0.0 dB",
+       "2"},
+      // Left 127 and 127, right 128 and 0: (127 + 128 + 127 + 0) / 4 = 95.5.
+      {"8-bit stereo",
+       {1, 2, 1000, 8},
+       std::string("\xFF\x00\x01\x80", 4),
+       "0.001\t" + Dots(95) + "\n",
+       "Peaks over interval -0.1 L 0.0 R",
+       "2"},
+      // 128 and 127.99999994, then 3 and -5.
+      {"32-bit mono",
+       {1, 1, 1000, 32},
+       Words({0x80000000u, 0x7FFFFFFFu, 3u << 24, 0u - (5u << 24)}),
+       "0.001\t" + Dots(127) + "\n0.003\t....\n",
+       "Peak over interval 0.0 dB",
+       "2"},
+      // Left 128 and 1, right 127.99999994 and -2: 258.99999994 / 4 = 64.75.
+      {"32-bit stereo",
+       {1, 2, 1000, 32},
+       Words({0x80000000u, 0x7FFFFFFFu, 1u << 24, 0u - (2u << 24)}),
+       "0.001\t" + Dots(64) + "\n",
+       "Peaks over interval 0.0 L -0.0 R",
+       "2"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path =
+        WriteTemp(std::string("extreme ") + c.name + ".wav", WavFile(c.format, c.samples));
+    std::string out = kHead;
+    out += c.rows;
+    out += kAbove48;
+    out += c.peaks;
+    out += '\n';
+    ExpectRun({path, "0", "1", c.resolution}, out, 0);
+  }
 }
 
 TEST(RunRows, TwentyFourBitSamplesUseAllThreeBytes) {
@@ -432,14 +488,16 @@ TEST(RunRows, UndecodedLayoutsPrintRowsWithoutDots) {
   // Eight frames of non-zero bytes each, resolution 4.
   const std::string rows = kHead + "0.002\t\n0.006\t\n" + kAbove48;
   const std::vector<std::pair<WavFormat, std::string>> cases = {
-      {{1, 1, 1000, 8}, rows + "Peak over interval -inf dB\n"},
-      {{1, 2, 1000, 8}, rows + "Peaks over interval -inf L -inf R\n"},
+      {{1, 1, 1000, 12}, rows + "Peak over interval -inf dB\n"},
+      {{1, 2, 1000, 15}, rows + "Peaks over interval -inf L -inf R\n"},
+      {{1, 1, 1000, 40}, rows + "Peak over interval -inf dB\n"},
       {{3, 1, 1000, 64}, rows + "Peak over interval -inf dB\n"},
       {{1, 4, 1000, 16}, rows},
+      {{1, 3, 1000, 8}, rows},
   };
   for (const auto& c : cases) {
     const WavFormat& format = c.first;
-    const int frameBytes = format.channels * format.bitsPerSample / 8;
+    const int frameBytes = format.channels * (format.bitsPerSample / 8);
     SCOPED_TRACE(std::to_string(format.bitsPerSample) + "-bit x" + std::to_string(format.channels));
     const std::string path =
         WriteTemp("undecoded" + std::to_string(format.bitsPerSample) + "x" +
@@ -481,18 +539,41 @@ TEST(RunFloat, DigitalSilenceIsTheSmallestNonZeroLevel) {
       kHead + "0.001\t1\t\n0.002\t2\t\n" + kAbove48 + "Peaks over interval -764.6 L -764.6 R\n", 0);
 }
 
-TEST(RunFloat, ThirtyTwoBitIntegerSamplesAreReadAsFloatBitPatterns) {
-  // Format code 1. The integers 0x3F000000 and 0x3F800000 are the bit
-  // patterns of 0.5 and 1.0: levels 64 and 128, mean 96.
-  std::string samples;
-  for (int i = 0; i < 2; ++i) {
-    Append32(&samples, 0x3F000000u);
-    Append32(&samples, 0x3F800000u);
+TEST(RunFloat, FourByteSamplesAreIntegersOnlyUnderIntegerPcmOfThirtyTwoBits) {
+  // The same stereo frames twice: left 0x3F000000, right 0x3F800000. As
+  // integers they are 63 and 63.5, mean 63.25; as float bit patterns 0.5 and
+  // 1.0, levels 64 and 128, mean 96.
+  const std::string samples = Words({0x3F000000u, 0x3F800000u, 0x3F000000u, 0x3F800000u});
+  const std::string integers =
+      kHead + "0.001\t" + Dots(63) + "\n" + kAbove48 + "Peaks over interval -6.2 L -6.1 R\n";
+  const std::string floats =
+      kHead + "0.001\t" + Dots(96) + "\n" + kAbove48 + "Peaks over interval -6.0 L 0.0 R\n";
+  const WavFormat integer{1, 2, 1000, 32};
+  const WavFormat ieee{3, 2, 1000, 32};
+  // An extensible format chunk cut off before its subformat code, which
+  // takes bytes 32 and 33 after the tag: the data chunk comes first, and the
+  // file ends 32 bytes after the format tag.
+  const std::string dataFirst = RiffWave(Chunk("data", samples) + FormatChunk(integer, 40));
+  const size_t formatTag = 12 + 8 + samples.size();
+  const struct {
+    const char* name;
+    std::string file;
+    const std::string& out;
+  } cases[] = {
+      {"format code 1", WavFile(integer, samples), integers},
+      {"extensible, subformat 1", RiffWave(FormatChunk(integer, 40) + Chunk("data", samples)),
+       integers},
+      {"format code 3", WavFile(ieee, samples), floats},
+      {"extensible, subformat 3", RiffWave(FormatChunk(ieee, 40) + Chunk("data", samples)), floats},
+      {"unknown format code 2", WavFile({2, 2, 1000, 32}, samples), floats},
+      {"extensible, subformat cut off", dataFirst.substr(0, formatTag + 32), floats},
+      {"36 bits of integer PCM in 4 bytes", WavFile({1, 2, 1000, 36}, samples), floats},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ExpectRun({WriteTemp(std::string("four-byte ") + c.name + ".wav", c.file), "0", "1", "2"},
+              c.out, 0);
   }
-  const std::string path = WriteTemp("int32-stereo.wav", WavFile({1, 2, 1000, 32}, samples));
-  ExpectRun({path, "0", "1", "2"},
-            kHead + "0.001\t" + Dots(96) + "\n" + kAbove48 + "Peaks over interval -6.0 L 0.0 R\n",
-            0);
 }
 
 }  // namespace

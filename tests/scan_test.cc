@@ -18,6 +18,10 @@ namespace {
 
 struct Layout {
   uint32_t bytesPerSample, channelCount, sampleRate;
+  // As a header gives them: bits per sample (0: all the bits of the bytes)
+  // and the format code, float unless it says otherwise.
+  uint32_t bitsPerSample = 0;
+  uint32_t formatCode = 3;
 };
 
 struct ScanResult {
@@ -35,10 +39,12 @@ ScanResult Scan(const std::string& frames, Layout layout, uint32_t start, uint32
   EXPECT_TRUE(OpenWaveInput(path.c_str(), &input));
   ScanResult result{};
   testing::internal::CaptureStdout();
-  ScanFrames(&input, 6, layout.bytesPerSample * layout.channelCount,
-             SampleFormatOf(8 * layout.bytesPerSample, 3), layout.channelCount, layout.sampleRate,
-             start, end, resolution, magnification,
-             static_cast<double>(resolution) / layout.sampleRate, &result.peakL, &result.peakR);
+  ScanFrames(
+      &input, 6, layout.bytesPerSample * layout.channelCount,
+      SampleFormatOf(layout.bitsPerSample != 0 ? layout.bitsPerSample : 8 * layout.bytesPerSample,
+                     layout.formatCode),
+      layout.channelCount, layout.sampleRate, start, end, resolution, magnification,
+      static_cast<double>(resolution) / layout.sampleRate, &result.peakL, &result.peakR);
   result.rows = testing::internal::GetCapturedStdout();
   CloseWaveInput(&input);
   return result;
@@ -73,39 +79,60 @@ TEST(CheckPeak, RaisesThePeakToTheMagnitude) {
 }
 
 TEST(IntegerLoops, TakeSampleMagnitudesInUnitsOfTheLastPlace) {
-  // The long runs of full scale: the loops sum in 32-bit pieces, which must
-  // reach the 64-bit total before they overflow.
+  // The long runs of full scale: the loops sum in pieces, which must reach
+  // the 64-bit total before they overflow.
   struct Case {
     std::string bytes;
     uint32_t samples, peak;
     uint64_t units;
-  } const cases16[] = {{"\x00\x80"s, 1, 32768, 32768},
-                       {"\xFF\x7F"s, 1, 32767, 32767},
-                       {"\x01\x00"s, 1, 1, 1},
-                       {"\xFF\xFF"s, 1, 1, 1},
-                       {"\x00\x80"s, 200000, 32768, 200000ull * 32768}},
-          cases24[] = {{"\x00\x00\x80"s, 1, 8388608, 8388608},
-                       {"\xFF\xFF\x7F"s, 1, 8388607, 8388607},
-                       {"\x01\x00\x00"s, 1, 1, 1},
-                       {"\x34\x12\xFE"s, 1, 0x20000 - 0x1234, 0x20000 - 0x1234},
-                       {"\x00\x00\x80"s, 5000, 8388608, 5000ull * 8388608}};
+  };
+  const struct {
+    IntegerLoop Kernels::*loop;
+    std::vector<Case> cases;
+  } widths[] = {
+      {&Kernels::sumInt8,
+       {{"\x00"s, 1, 128, 128},
+        {"\xFF"s, 1, 127, 127},
+        {"\x80"s, 1, 0, 0},
+        {"\x7F"s, 1, 1, 1},
+        {"\x00"s, 200000, 128, 200000ull * 128}}},
+      {&Kernels::sumInt16,
+       {{"\x00\x80"s, 1, 32768, 32768},
+        {"\xFF\x7F"s, 1, 32767, 32767},
+        {"\x01\x00"s, 1, 1, 1},
+        {"\xFF\xFF"s, 1, 1, 1},
+        {"\x00\x80"s, 200000, 32768, 200000ull * 32768}}},
+      {&Kernels::sumInt24,
+       {{"\x00\x00\x80"s, 1, 8388608, 8388608},
+        {"\xFF\xFF\x7F"s, 1, 8388607, 8388607},
+        {"\x01\x00\x00"s, 1, 1, 1},
+        {"\x34\x12\xFE"s, 1, 0x20000 - 0x1234, 0x20000 - 0x1234},
+        {"\x00\x00\x80"s, 5000, 8388608, 5000ull * 8388608}}},
+      {&Kernels::sumInt32,
+       {{"\x00\x00\x00\x80"s, 1, 0x80000000, 0x80000000},
+        {"\xFF\xFF\xFF\x7F"s, 1, 0x7FFFFFFF, 0x7FFFFFFF},
+        {"\x01\x00\x00\x00"s, 1, 1, 1},
+        {"\xFF\xFF\xFF\xFF"s, 1, 1, 1},
+        {"\x00\x00\x00\x80"s, 5000, 0x80000000, 5000ull << 31}}},
+  };
 #ifdef OSTREL_PLAIN_KERNELS
   EXPECT_STREQ(ChooseKernels().name, "plain");  // so the whole suite runs the plain loops
 #endif
   // The plain loops and the set this run uses (on an AVX2 processor, the
   // AVX2 set: so both are held here whatever the build).
   for (const Kernels& kernels : {PlainKernels(), ChooseKernels()}) {
-    for (int bytes : {2, 3}) {
-      for (const Case& c : bytes == 2 ? cases16 : cases24) {
+    for (const auto& width : widths) {
+      for (const Case& c : width.cases) {
         std::string run;
         for (uint32_t i = 0; i < c.samples; ++i) run += c.bytes;
         const auto* frames = reinterpret_cast<const unsigned char*>(run.data());
         uint64_t units = 0;
         uint32_t peakL = 0, peakR = 0;
-        (bytes == 2 ? kernels.sumInt16 : kernels.sumInt24)(frames, c.samples, 1, &units, &peakL,
-                                                           &peakR);
-        EXPECT_EQ(units, c.units) << kernels.name << ", " << bytes << " bytes x " << c.samples;
-        EXPECT_EQ(peakL, c.peak) << kernels.name << ", " << bytes << " bytes x " << c.samples;
+        (kernels.*width.loop)(frames, c.samples, 1, &units, &peakL, &peakR);
+        SCOPED_TRACE(testing::Message()
+                     << kernels.name << ", " << c.bytes.size() << " bytes x " << c.samples);
+        EXPECT_EQ(units, c.units);
+        EXPECT_EQ(peakL, c.peak);
       }
     }
   }
@@ -129,7 +156,7 @@ TEST(BlockLevel, IsFormedInExtendedPrecisionAndRoundedOnce) {
 }
 
 TEST(ScanFrames, RowsAndPeaksOfEachDecodedLayout) {
-  std::string stereo16, stereo24, stereoFloat;
+  std::string stereo16, stereo24, stereoFloat, stereo32;
   for (int i = 0; i < 8; ++i) stereo16 += Pcm16({1280, -2560});  // 5 and -10
   for (int i = 0; i < 4; ++i) {
     Append24(&stereo24, 3 * 65536 + 32768);  // 3.5
@@ -137,6 +164,9 @@ TEST(ScanFrames, RowsAndPeaksOfEachDecodedLayout) {
     AppendFloat(&stereoFloat, 0.5f);         // 64
     AppendFloat(&stereoFloat, -0.25f);       // -32
   }
+  // Full scale, left -128 and right 127.99999994, then left 1 and right -2.
+  for (uint32_t word : {0x80000000u, 0x7FFFFFFFu, 1u << 24, 0u - (2u << 24)})
+    Append32(&stereo32, word);
   struct Case {
     const char* name;
     std::string frames;
@@ -178,6 +208,22 @@ TEST(ScanFrames, RowsAndPeaksOfEachDecodedLayout) {
        "0.002\t" + std::string(48, '.') + "\n",
        64,
        32},
+      {"8-bit stereo, bytes 255 and 1 left, 0 and 128 right: (127 + 127 + 128 + 0) / 4",
+       "\xFF\x00\x01\x80"s,
+       {1, 2, 1000},
+       2,
+       1,
+       "0.001\t" + std::string(95, '.') + "\n",
+       127,
+       128},
+      {"32-bit stereo, (128 + 127.99999994 + 1 + 2) / 4 = 64.74999999",
+       stereo32,
+       {4, 2, 1000, 32, 1},
+       2,
+       1,
+       "0.001\t" + std::string(64, '.') + "\n",
+       128,
+       0x1p7 - 0x1p-24},
       {"resolution 1 stamps each frame with the next index",
        Pcm16({256, -512, 0}),
        {2, 1, 8000},
@@ -236,8 +282,10 @@ TEST(ScanFrames, BlocksRunOnAcrossReads) {
 
 TEST(ScanFrames, WalksUndecodedLayoutsWithoutLevels) {
   const std::string loud(64, '\x7F');
-  const Layout layouts[] = {{1, 1, 1000}, {1, 2, 1000}, {8, 1, 1000},
-                            {5, 1, 1000}, {2, 4, 1000}, {1, 3, 1000}};
+  // 12 bits in one byte, 8 and 5 bytes mono, four 16-bit and three 8-bit
+  // channels.
+  const Layout layouts[] = {{1, 1, 1000, 12}, {1, 2, 1000, 12}, {8, 1, 1000},
+                            {5, 1, 1000},     {2, 4, 1000},     {1, 3, 1000}};
   for (const Layout& layout : layouts) {
     const uint32_t frames = 64 / (layout.bytesPerSample * layout.channelCount);
     const ScanResult r = Scan(loud, layout, 0, frames, 2);
