@@ -4,7 +4,6 @@
 // peaks, on random data of every layout and many resolutions.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -71,22 +70,7 @@ void ExpectSameScan(const std::string& path, Layout layout, uint32_t sampleRate,
       ScanReference(path, layout, sampleRate, start, end, resolution, magnification);
   EXPECT_EQ(fast.peakL, slow.peakL);
   EXPECT_EQ(fast.peakR, slow.peakR);
-  // The first row that differs, not a line diff of the two outputs: gtest
-  // works one out in memory that grows with the square of the row count,
-  // gigabytes at resolution 1.
-  if (fast.rows != slow.rows) {
-    const size_t first =
-        std::mismatch(fast.rows.begin(), fast.rows.end(), slow.rows.begin(), slow.rows.end())
-            .first -
-        fast.rows.begin();
-    // Bytes before `first` are the same in both, so the row starts in both.
-    const size_t row = first == 0 ? 0 : fast.rows.rfind('\n', first - 1) + 1;
-    const auto Row = [row](const std::string& rows) {
-      return rows.substr(row, rows.find('\n', row) - row);
-    };
-    ADD_FAILURE() << "rows differ from byte " << first << "\n fast:      " << Row(fast.rows)
-                  << "\n reference: " << Row(slow.rows);
-  }
+  EXPECT_TRUE(fast.rows == slow.rows) << FirstDifference(fast.rows, slow.rows);
 }
 
 // The most negative (`negative`) or the largest sample of an integer

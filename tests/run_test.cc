@@ -567,6 +567,8 @@ TEST(RunFloat, FourByteSamplesAreIntegersOnlyUnderIntegerPcmOfThirtyTwoBits) {
       {"extensible, subformat 3", RiffWave(FormatChunk(ieee, 40) + Chunk("data", samples)), floats},
       {"unknown format code 2", WavFile({2, 2, 1000, 32}, samples), floats},
       {"extensible, subformat cut off", dataFirst.substr(0, formatTag + 32), floats},
+      {"extensible, the file ending with its subformat", dataFirst.substr(0, formatTag + 34),
+       integers},
       {"36 bits of integer PCM in 4 bytes", WavFile({1, 2, 1000, 36}, samples), floats},
   };
   for (const auto& c : cases) {

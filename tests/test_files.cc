@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -283,6 +284,18 @@ void ExpectRun(const std::vector<std::string>& args, const std::string& out, int
   EXPECT_EQ(streamed.out, out) << "through a pipe";
   EXPECT_EQ(streamed.status, status) << "through a pipe";
   EXPECT_EQ(streamed.err, "") << "through a pipe";
+}
+
+std::string FirstDifference(const std::string& got, const std::string& wanted) {
+  const size_t first =
+      std::mismatch(got.begin(), got.end(), wanted.begin(), wanted.end()).first - got.begin();
+  // Bytes before `first` are the same in both, so the line starts in both.
+  const size_t line = first == 0 ? 0 : got.rfind('\n', first - 1) + 1;
+  const auto Line = [line](const std::string& text) {
+    return text.substr(line, text.find('\n', line) - line);
+  };
+  return "outputs differ from byte " + std::to_string(first) + "\n got:    " + Line(got) +
+         "\n wanted: " + Line(wanted);
 }
 
 std::string Dots(int count) { return std::string(static_cast<size_t>(count), '.'); }

@@ -84,6 +84,11 @@ void ExpectRun(const std::vector<std::string>& args, const std::string& out, int
 // The layout most runs use: mono 16-bit integer samples at 1000 Hz.
 inline const WavFormat kMono16At1000{1, 1, 1000, 16};
 
+// Where two outputs part: the first differing byte and the line it is in,
+// in both. For outputs of many rows, where gtest's own line diff would take
+// memory that grows with the square of the row count.
+std::string FirstDifference(const std::string& got, const std::string& wanted);
+
 // A row's bar of dots.
 std::string Dots(int count);
 
