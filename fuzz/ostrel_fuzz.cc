@@ -15,7 +15,7 @@
 // crash file. OSTREL_FUZZ_SCRATCH names the folder of the scratch file
 // (default /dev/shm, else /tmp).
 //
-// Rows of billions of dots: any 4-byte sample with a large exponent field
+// Rows of billions of dots: any float sample with a large exponent field
 // decodes to a level beyond 2^31, and the row then holds 2^31 - 1 dots, about
 // a second of formatting each even into /dev/null. Left alone, such inputs
 // eat most of the fuzzing time. So fwrite and fwrite_unlocked are wrapped as
