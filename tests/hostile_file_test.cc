@@ -130,6 +130,9 @@ TEST(HostileFile, TheLargestSampleRateStampsRowsWithTheirFrameIndexes) {
             kHead + "0.000\t1\t..\n" + kAbove48 + "Peak over interval -36.1 dB\n", 0);
 }
 
+// A filler chunk of `bytes` zero bytes; its body starts 8 bytes after its tag.
+std::string Filler(uint32_t bytes) { return Chunk("JUNK", std::string(bytes, '\0')); }
+
 TEST(HostileFile, TagsAreFoundAtEvenBytesUpToFifteenThousand) {
   const std::string format = FormatChunk(kMono16At1000);
   const std::string data = Chunk("data", kFourFramesAtTwo);

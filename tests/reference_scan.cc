@@ -153,7 +153,6 @@ bool DecodeFrame(const unsigned char* frame, uint32_t frameSize, SampleFormat sa
     case SampleFormat::kUndecoded:
       return false;
   }
-  if (decode == nullptr) return false;
   *left = decode(frame);
   if (channelCount == 2) *right = decode(frame + frameSize / 2);
   return true;

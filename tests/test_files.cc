@@ -311,5 +311,3 @@ std::string Pcm16Run(int32_t value, int frames) {
   for (int i = 0; i < frames; ++i) Append16(&out, value);
   return out;
 }
-
-std::string Filler(uint32_t bytes) { return Chunk("JUNK", std::string(bytes, '\0')); }

@@ -96,7 +96,4 @@ std::string Dots(int count);
 std::string Pcm16(std::initializer_list<int32_t> values);
 std::string Pcm16Run(int32_t value, int frames);
 
-// A filler chunk of `bytes` zero bytes; its body starts 8 bytes after its tag.
-std::string Filler(uint32_t bytes);
-
 #endif
