@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "display/output.h"
+
 namespace {
 
 constexpr long kMostDots = 2147483647;  // the dot count is a 32-bit counter
@@ -202,9 +204,10 @@ constexpr char kDots[16] = {'.', '.', '.', '.', '.', '.', '.', '.',
                             '.', '.', '.', '.', '.', '.', '.', '.'};
 
 // Writes `dots` dots, more than kShortDots, and returns their end. Rows
-// longer than the area go out in pieces as they fill it.
+// longer than the area go out in pieces as they fill it; once a piece cannot
+// be written, the rest of the row is not made.
 char* PutLongDots(char* end, long dots) {
-  while (dots > 0) {
+  while (dots > 0 && OutputError() == 0) {
     const size_t room = sizeof pending - 1 - static_cast<size_t>(end - pending);
     const size_t run = static_cast<size_t>(dots) < room ? static_cast<size_t>(dots) : room;
     std::memset(end, '.', run);
@@ -233,12 +236,13 @@ inline char* PutDots(char* end, double level) {
 
 }  // namespace
 
-void FlushRows() {
-  fwrite_unlocked(pending, 1, pendingLength, stdout);
+bool FlushRows() {
+  const size_t length = pendingLength;
   pendingLength = 0;
+  return WriteOutput(pending, length);
 }
 
-void WaveformRows(uint32_t frameIndex, uint32_t step, uint32_t count, uint32_t sampleRate,
+bool WaveformRows(uint32_t frameIndex, uint32_t step, uint32_t count, uint32_t sampleRate,
                   const double* levels, double interval) {
   const int decimals = interval >= 0.025 ? 2 : 3;
   const bool withIndex = decimals == 3 && !(interval > 0.001);
@@ -263,8 +267,9 @@ void WaveformRows(uint32_t frameIndex, uint32_t step, uint32_t count, uint32_t s
   }
   pendingLength = static_cast<size_t>(end - pending);
   lastRow = row;
+  return OutputError() == 0;
 }
 
-void Waveform(uint32_t frameIndex, uint32_t sampleRate, double level, double interval) {
-  WaveformRows(frameIndex, 0, 1, sampleRate, &level, interval);
+bool Waveform(uint32_t frameIndex, uint32_t sampleRate, double level, double interval) {
+  return WaveformRows(frameIndex, 0, 1, sampleRate, &level, interval);
 }

@@ -2,52 +2,70 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
+#include <cstring>
+#include <string>
 
+#include "display/output.h"
+#include "display/waveform.h"
 #include "driver/settings.h"
 #include "scan/scan.h"
 #include "wavefile/wavefile.h"
 
 namespace {
 
-[[noreturn]] void Usage() {
-  // One write for the whole text where standard output is unbuffered.
-  std::fputs(
-      "This program will print a basic waveform image\n"
-      "Run with command line argument 1 being the name of the wavefile\n"
-      "Arguments 2 and 3 are the start/stop times in seconds to scan within the file.\n"
-      "Argument 4 (optional) is resolution in samples.  Default = samplerate / 20 \n"
-      "Argument 5 (optional) is magnification: Above 1 magnifies (256 is the max).  Between 0 and "
-      "1 zooms out.\n",
-      stdout);
-  std::exit(1);
+const char kUsage[] =
+    "This program will print a basic waveform image\n"
+    "Run with command line argument 1 being the name of the wavefile\n"
+    "Arguments 2 and 3 are the start/stop times in seconds to scan within the file.\n"
+    "Argument 4 (optional) is resolution in samples.  Default = samplerate / 20 \n"
+    "Argument 5 (optional) is magnification: Above 1 magnifies (256 is the max).  Between 0 and "
+    "1 zooms out.";
+
+// Prints the line that ends the run early, in one write, and returns its
+// status. A failed output is reported once the run is over (RunOstrel).
+int Fail(const Result& result) {
+  if (result.onStandardError) return result.status;
+  std::string line = result.message;
+  if (result.error != 0) line += std::strerror(result.error);
+  line += '\n';
+  WriteOutput(line.data(), line.size());
+  return result.status;
 }
 
-[[noreturn]] void DriverFault(WaveInput* input, const char* message) {
-  CloseWaveInput(input);
-  std::fprintf(stdout, "%s\n", message);  // one write, the line whole (printf would become puts)
-  std::exit(1);
+// The text rows: the levels the scan hands over become rows on standard
+// output.
+struct TextRows {
+  uint32_t sampleRate;
+  double interval;
+};
+
+bool PutRows(void* context, uint32_t firstFrame, uint32_t step, uint32_t count,
+             const double* levels) {
+  const auto* rows = static_cast<const TextRows*>(context);
+  return WaveformRows(firstFrame, step, count, rows->sampleRate, levels, rows->interval);
 }
+
+bool PutRowsOut(void*) { return FlushRows(); }
+
+bool RowsCannotGoOut(void*) { return OutputBroken(); }
 
 void PrintSummary(float magnification, uint32_t channelCount, double peakL, double peakR) {
-  std::printf("Showing values above %.0f dB\n", static_cast<double>(ThresholdDb(magnification)));
+  PrintOutput("Showing values above %.0f dB\n", static_cast<double>(ThresholdDb(magnification)));
   if (channelCount == 1)
-    std::printf("Peak over interval %.1f dB\n", static_cast<double>(PeakDb(peakL)));
+    PrintOutput("Peak over interval %.1f dB\n", static_cast<double>(PeakDb(peakL)));
   else if (channelCount == 2)
-    std::printf("Peaks over interval %.1f L %.1f R\n", static_cast<double>(PeakDb(peakL)),
+    PrintOutput("Peaks over interval %.1f L %.1f R\n", static_cast<double>(PeakDb(peakL)),
                 static_cast<double>(PeakDb(peakR)));
 }
 
-}  // namespace
-
-int RunOstrel(int argc, char** argv) {
-  std::fputs("Ostrel 1.01\n", stdout);  // one write, whole, where stdout is unbuffered
+// The run up to its last line; returns the exit status.
+int Run(int argc, char** argv, WaveInput* input) {
   // Output that fails from the start (a full disk) ends the run at once: a
   // stream could otherwise be read for as long as its frames before START
   // last, an hour on a live recorder.
-  if (std::ferror(stdout)) std::exit(2);
+  if (!WriteOutput("Ostrel 1.01\n", 12)) return 2;
   const int arguments = argc - 1;
-  if (arguments < 3) Usage();
+  if (arguments < 3) return Fail({1, kUsage});
 
   const char* path = argv[1];
   const float startTime = ParseTime(argv[2]);
@@ -62,42 +80,62 @@ int RunOstrel(int argc, char** argv) {
   // from the same handle, so a pipe or a FIFO is read only once. The probe
   // runs before the span is checked: a missing file is reported as such even
   // when the times are wrong too.
-  static WaveInput input;
-  if (!OpenWaveInput(path, &input)) {
-    std::printf("The file called %s cannot be found!\n", path);
-    std::exit(2);
+  if (!OpenWaveInput(path, input)) {
+    const std::string line = std::string("The file called ") + path + " cannot be found!\n";
+    WriteOutput(line.data(), line.size());
+    return 2;
   }
-  uint32_t sampleRate, bytesPerSample, channelCount, dataOffset, frameCount;
-  SampleFormat sampleFormat;
-  GetAttributes(&input, &sampleRate, &bytesPerSample, &channelCount, &dataOffset, &frameCount,
-                &sampleFormat);
+  WaveHeader header;
+  const Result probe = GetAttributes(input, &header);
+  if (probe.status != 0) return Fail(probe);
 
   // Frames past 2^32 are compared as they are: a span that starts past the
   // end of the data is empty, and one that stops past it ends there.
-  const uint64_t startFrame = FrameAtTime(sampleRate, startTime);
-  const uint64_t stopFrame = FrameAtTime(sampleRate, stopTime);
-  if (startFrame >= stopFrame) DriverFault(&input, "Stop or start time not set correctly");
-  const uint64_t endFrame = stopFrame < frameCount ? stopFrame : frameCount;
+  const uint64_t startFrame = FrameAtTime(header.sampleRate, startTime);
+  const uint64_t stopFrame = FrameAtTime(header.sampleRate, stopTime);
+  if (startFrame >= stopFrame) return Fail({1, "Stop or start time not set correctly"});
+  const uint64_t endFrame = stopFrame < header.frameCount ? stopFrame : header.frameCount;
 
-  const uint64_t frameSize = static_cast<uint64_t>(bytesPerSample) * channelCount;
-  if (frameSize > 8) DriverFault(&input, "Unrecognized bit or channel configuration");
+  const uint64_t frameSize = uint64_t{header.bytesPerSample} * header.channelCount;
+  if (frameSize > kMostFrameBytes) return Fail({1, "Unrecognized bit or channel configuration"});
 
-  const uint32_t resolution = SettleResolution(resolutionGiven, resolutionArgument, sampleRate);
-  const double interval = BlockInterval(resolution, sampleRate);
-
+  const uint32_t resolution =
+      SettleResolution(resolutionGiven, resolutionArgument, header.sampleRate);
+  TextRows rows{header.sampleRate, BlockInterval(resolution, header.sampleRate)};
+  // Both frames lie within the frame count, within 32 bits; a span that
+  // starts past the end of the data is empty.
+  const auto end = static_cast<uint32_t>(endFrame);
+  const ScanRequest request{input,
+                            header,
+                            startFrame < endFrame ? static_cast<uint32_t>(startFrame) : end,
+                            end,
+                            resolution,
+                            magnification,
+                            {&rows, PutRows, PutRowsOut, RowsCannotGoOut}};
   double peakL = 0;
   double peakR = 0;
-  if (startFrame < endFrame) {
-    // Both lie below the frame count, within 32 bits.
-    const int error =
-        ScanFrames(&input, dataOffset, static_cast<uint32_t>(frameSize), sampleFormat, channelCount,
-                   sampleRate, static_cast<uint32_t>(startFrame), static_cast<uint32_t>(endFrame),
-                   resolution, magnification, interval, &peakL, &peakR);
-    // Peaks of part of the span would be a wrong answer: no summary then.
-    if (error != 0) ReadFault(&input, error);
-  }
-
-  PrintSummary(magnification, channelCount, peakL, peakR);
-  CloseWaveInput(&input);
+  // Peaks of part of the span would be a wrong answer: no summary then.
+  const Result scan = ScanFrames(request, &peakL, &peakR);
+  if (scan.status != 0) return Fail(scan);
+  PrintSummary(magnification, header.channelCount, peakL, peakR);
   return 0;
+}
+
+}  // namespace
+
+int RunOstrel(int argc, char** argv) {
+  StartOutput();
+  static WaveInput input;
+  const int status = Run(argc, argv, &input);
+  CloseWaveInput(&input);
+  // Everything goes to standard output, so a write that failed there (a
+  // full disk, a pipe closed with SIGPIPE ignored) would otherwise end as a
+  // success with nothing written. A closed pipe with SIGPIPE at its default
+  // never gets here: it ends the process quietly, as with other tools.
+  if (OutputError() != 0) {
+    std::fprintf(stderr, "ostrel: cannot write standard output: %s\n",
+                 std::strerror(OutputError()));
+    return 2;
+  }
+  return status;
 }

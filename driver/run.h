@@ -1,7 +1,8 @@
 // One run of ostrel over its command line: banner, arguments, header probe,
-// frame range, scan and summary, all on standard output. Usage, time-span and
-// frame-size errors print their message and exit with status 1; file and
-// header errors exit with status 2. A complete run returns 0.
+// frame range, scan and summary, all on standard output. Returns the exit
+// status: 0 for a complete run, 1 for usage, time-span and frame-size
+// errors, 2 for file, header and read errors and for an output that could
+// not be written. This is the one place that prints what ends a run.
 #ifndef OSTREL_DRIVER_RUN_H
 #define OSTREL_DRIVER_RUN_H
 

@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "scan/float32.h"
-#include "scan/kernels.h"
+#include "scan/layouts.h"
 
 // A loop body, inlined into every build of its loop.
 #define OSTREL_LOOP inline __attribute__((always_inline))
@@ -60,10 +60,10 @@ OSTREL_LOOP uint32_t Max(uint32_t a, uint32_t b) { return a > b ? a : b; }
 // total between pieces.
 template <size_t Bytes, typename Part, uint32_t Piece, uint32_t (*Magnitude)(const unsigned char*)>
 OSTREL_LOOP void SumIntegerLoop(const unsigned char* frames, uint32_t count, uint32_t channelCount,
-                                uint64_t* units, uint32_t* peakL, uint32_t* peakR) {
-  uint32_t left = *peakL;
-  uint32_t right = *peakR;
-  uint64_t total = *units;
+                                Totals* totals) {
+  uint32_t left = totals->peakL;
+  uint32_t right = totals->peakR;
+  uint64_t total = totals->units;
   const size_t frameSize = Bytes * channelCount;
   const uint32_t piece = channelCount == 2 ? Piece / 2 : Piece;
   for (uint32_t done = 0; done < count;) {
@@ -88,41 +88,37 @@ OSTREL_LOOP void SumIntegerLoop(const unsigned char* frames, uint32_t count, uin
     total += part;
     done += n;
   }
-  *units = total;
-  *peakL = left;
-  *peakR = right;
+  totals->units = total;
+  totals->peakL = left;
+  totals->peakR = right;
 }
 
 OSTREL_LOOP void SumInt8Loop(const unsigned char* frames, uint32_t count, uint32_t channelCount,
-                             uint64_t* units, uint32_t* peakL, uint32_t* peakR) {
-  SumIntegerLoop<1, uint32_t, 1u << 24, Magnitude8>(frames, count, channelCount, units, peakL,
-                                                    peakR);
+                             Totals* totals) {
+  SumIntegerLoop<1, uint32_t, 1u << 24, Magnitude8>(frames, count, channelCount, totals);
 }
 
 OSTREL_LOOP void SumInt16Loop(const unsigned char* frames, uint32_t count, uint32_t channelCount,
-                              uint64_t* units, uint32_t* peakL, uint32_t* peakR) {
-  SumIntegerLoop<2, uint32_t, 1u << 16, Magnitude16>(frames, count, channelCount, units, peakL,
-                                                     peakR);
+                              Totals* totals) {
+  SumIntegerLoop<2, uint32_t, 1u << 16, Magnitude16>(frames, count, channelCount, totals);
 }
 
 OSTREL_LOOP void SumInt24Loop(const unsigned char* frames, uint32_t count, uint32_t channelCount,
-                              uint64_t* units, uint32_t* peakL, uint32_t* peakR) {
-  SumIntegerLoop<3, uint32_t, 1u << 8, Magnitude24>(frames, count, channelCount, units, peakL,
-                                                    peakR);
+                              Totals* totals) {
+  SumIntegerLoop<3, uint32_t, 1u << 8, Magnitude24>(frames, count, channelCount, totals);
 }
 
 OSTREL_LOOP void SumInt32Loop(const unsigned char* frames, uint32_t count, uint32_t channelCount,
-                              uint64_t* units, uint32_t* peakL, uint32_t* peakR) {
-  SumIntegerLoop<4, uint64_t, 1u << 16, Magnitude32>(frames, count, channelCount, units, peakL,
-                                                     peakR);
+                              Totals* totals) {
+  SumIntegerLoop<4, uint64_t, 1u << 16, Magnitude32>(frames, count, channelCount, totals);
 }
 
 OSTREL_LOOP void SumFloat32Loop(const unsigned char* frames, uint32_t count, uint32_t channelCount,
-                                double* sum, uint32_t* peakL, uint32_t* peakR) {
+                                Totals* totals) {
   constexpr uint32_t kMagnitude = 0x7FFFFFFF;
-  uint32_t left = *peakL;
-  uint32_t right = *peakR;
-  double total = *sum;
+  uint32_t left = totals->peakL;
+  uint32_t right = totals->peakR;
+  double total = totals->sum;
   if (channelCount == 2) {
     for (size_t i = 0; i < count; ++i) {
       const uint32_t l = Bits32(frames + 8 * i) & kMagnitude;
@@ -139,27 +135,89 @@ OSTREL_LOOP void SumFloat32Loop(const unsigned char* frames, uint32_t count, uin
       left = Max(left, v);
     }
   }
-  *sum = total;
-  *peakL = left;
-  *peakR = right;
+  totals->sum = total;
+  totals->peakL = left;
+  totals->peakR = right;
 }
 
 // Float blocks side by side, any number of them, sample by sample across the
 // blocks: each block's sum still grows in its own sample order.
 OSTREL_LOOP void SumFloat32BlocksLoop(const unsigned char* frames, uint32_t blockFrames,
                                       uint32_t blocks, uint32_t channelCount, double* sums,
-                                      uint32_t* peakL, uint32_t* peakR) {
+                                      Totals* totals) {
   constexpr uint32_t kMagnitude = 0x7FFFFFFF;
   const size_t blockSamples = size_t{blockFrames} * channelCount;
   for (uint32_t b = 0; b < blocks; ++b) sums[b] = 0;
   for (size_t k = 0; k < blockSamples; ++k) {
-    uint32_t* peak = channelCount == 2 && k % 2 == 1 ? peakR : peakL;
+    uint32_t* peak = channelCount == 2 && k % 2 == 1 ? &totals->peakR : &totals->peakL;
     for (uint32_t b = 0; b < blocks; ++b) {
       const uint32_t m = Bits32(frames + 4 * (b * blockSamples + k)) & kMagnitude;
       sums[b] += Float32Magnitude(m);
       *peak = Max(*peak, m);
     }
   }
+}
+
+// Short integer blocks, one after the other: plain loops, as a block of a
+// few frames leaves nothing to vectorise. The units of a block stay within
+// 2^53 (at every width for blocks of up to 2^22 samples; short blocks are
+// far shorter), so its sum on the level scale is exact. Units are
+// 2^-UnitBits.
+template <size_t Bytes, uint32_t (*Magnitude)(const unsigned char*), int UnitBits>
+void SumIntegerBlocks(const unsigned char* frames, uint32_t blockFrames, uint32_t blocks,
+                      uint32_t channelCount, double* sums, Totals* totals) {
+  constexpr double kUnit = 1.0 / static_cast<double>(uint64_t{1} << UnitBits);
+  uint32_t left = totals->peakL;
+  uint32_t right = totals->peakR;
+  const unsigned char* p = frames;
+  if (blockFrames == 1) {  // one row per frame: a loop without the inner one
+    for (uint32_t b = 0; b < blocks; ++b, p += Bytes * channelCount) {
+      const uint32_t l = Magnitude(p);
+      const uint32_t r = channelCount == 2 ? Magnitude(p + Bytes) : 0;
+      left = Max(left, l);
+      right = Max(right, r);
+      sums[b] = static_cast<double>(uint64_t{l} + r) * kUnit;
+    }
+  } else {
+    for (uint32_t b = 0; b < blocks; ++b) {
+      uint64_t units = 0;
+      for (uint32_t i = 0; i < blockFrames; ++i, p += Bytes * channelCount) {
+        const uint32_t l = Magnitude(p);
+        units += l;
+        left = Max(left, l);
+        if (channelCount == 2) {
+          const uint32_t r = Magnitude(p + Bytes);
+          units += r;
+          right = Max(right, r);
+        }
+      }
+      sums[b] = static_cast<double>(units) * kUnit;
+    }
+  }
+  totals->peakL = left;
+  totals->peakR = right;
+}
+
+// Integer magnitudes added to the block's double sum one after the other,
+// each times the unit (a power of two: exact), for blocks whose sum leaves
+// the range where doubles add integers exactly. Peaks in units.
+template <size_t Bytes, uint32_t (*Magnitude)(const unsigned char*), int UnitBits>
+void SumIntegerAsDoubles(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                         Totals* totals) {
+  constexpr double kUnit = 1.0 / static_cast<double>(uint64_t{1} << UnitBits);
+  double total = totals->sum;
+  for (size_t i = 0; i < count; ++i) {
+    const unsigned char* p = frames + i * Bytes * channelCount;
+    const uint32_t l = Magnitude(p);
+    total += l * kUnit;
+    totals->peakL = Max(totals->peakL, l);
+    if (channelCount == 2) {
+      const uint32_t r = Magnitude(p + Bytes);
+      total += r * kUnit;
+      totals->peakR = Max(totals->peakR, r);
+    }
+  }
+  totals->sum = total;
 }
 
 }  // namespace loops

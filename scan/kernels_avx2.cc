@@ -11,7 +11,7 @@
 
 #include "scan/float32.h"
 #include "scan/kernel_loops.h"
-#include "scan/kernels.h"
+#include "scan/kernels_avx2.h"
 
 #define OSTREL_AVX2 __attribute__((target("avx2")))
 
@@ -31,6 +31,8 @@ OSTREL_AVX2 void FoldLanePeaks(__m256i peaks, uint32_t channelCount, uint32_t* p
   }
 }
 
+}  // namespace
+
 // Thirty-two samples a round, one 32-byte load. Flipping each byte's top bit
 // turns it into the signed sample (byte - 128), and vpabsb leaves -128 as
 // 0x80, which read unsigned is its magnitude, so the magnitudes are unsigned
@@ -39,7 +41,7 @@ OSTREL_AVX2 void FoldLanePeaks(__m256i peaks, uint32_t channelCount, uint32_t* p
 // into a 64-bit lane, which no count of samples can overflow. The plain loop
 // takes the last samples.
 OSTREL_AVX2 void SumInt8Avx2(const unsigned char* frames, uint32_t count, uint32_t channelCount,
-                             uint64_t* units, uint32_t* peakL, uint32_t* peakR) {
+                             Totals* totals) {
   const size_t samples = static_cast<size_t>(count) * channelCount;
   const __m256i top = _mm256_set1_epi8(INT8_MIN);
   const __m256i zero = _mm256_setzero_si256();
@@ -55,10 +57,10 @@ OSTREL_AVX2 void SumInt8Avx2(const unsigned char* frames, uint32_t count, uint32
   }
   alignas(32) uint64_t lanes[4];
   _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), sums);
-  FoldLanePeaks<uint8_t, 32>(peaks, channelCount, peakL, peakR);
-  *units += lanes[0] + lanes[1] + lanes[2] + lanes[3];
-  loops::SumInt8Loop(p, static_cast<uint32_t>((samples - done) / channelCount), channelCount, units,
-                     peakL, peakR);
+  FoldLanePeaks<uint8_t, 32>(peaks, channelCount, &totals->peakL, &totals->peakR);
+  totals->units += lanes[0] + lanes[1] + lanes[2] + lanes[3];
+  loops::SumInt8Loop(p, static_cast<uint32_t>((samples - done) / channelCount), channelCount,
+                     totals);
 }
 
 // Sixteen samples a round, one 32-byte load. vpabsw leaves -32768 as 0x8000,
@@ -70,12 +72,12 @@ OSTREL_AVX2 void SumInt8Avx2(const unsigned char* frames, uint32_t count, uint32
 // lanes are. Lane sums stay within 32 bits for 2^15 rounds (2^15 * 2^16);
 // the plain loop takes the last samples.
 OSTREL_AVX2 void SumInt16Avx2(const unsigned char* frames, uint32_t count, uint32_t channelCount,
-                              uint64_t* units, uint32_t* peakL, uint32_t* peakR) {
+                              Totals* totals) {
   const size_t samples = static_cast<size_t>(count) * channelCount;
   const __m256i top = _mm256_set1_epi16(INT16_MIN);
   const __m256i ones = _mm256_set1_epi16(1);
   __m256i peaks = _mm256_setzero_si256();
-  uint64_t total = *units;
+  uint64_t total = totals->units;
   size_t done = 0;
   const unsigned char* p = frames;
   while (samples - done >= 16) {
@@ -94,10 +96,10 @@ OSTREL_AVX2 void SumInt16Avx2(const unsigned char* frames, uint32_t count, uint3
       total += static_cast<uint64_t>(int64_t{lane} + int64_t{65536} * static_cast<int64_t>(rounds));
     done += rounds * 16;
   }
-  FoldLanePeaks<uint16_t, 16>(peaks, channelCount, peakL, peakR);
-  *units = total;
+  FoldLanePeaks<uint16_t, 16>(peaks, channelCount, &totals->peakL, &totals->peakR);
+  totals->units = total;
   loops::SumInt16Loop(p, static_cast<uint32_t>((samples - done) / channelCount), channelCount,
-                      units, peakL, peakR);
+                      totals);
 }
 
 // Eight samples at a time: two 16-byte loads put four packed 3-byte samples
@@ -108,12 +110,12 @@ OSTREL_AVX2 void SumInt16Avx2(const unsigned char* frames, uint32_t count, uint3
 // takes the rest. Lanes alternate left and right in stereo, as the samples
 // of a frame do, since every round starts on a frame.
 OSTREL_AVX2 void SumInt24Avx2(const unsigned char* frames, uint32_t count, uint32_t channelCount,
-                              uint64_t* units, uint32_t* peakL, uint32_t* peakR) {
+                              Totals* totals) {
   const size_t samples = static_cast<size_t>(count) * channelCount;
   const __m256i spread = _mm256_setr_epi8(-1, 0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,
                                           0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11);
   __m256i peaks = _mm256_setzero_si256();
-  uint64_t total = *units;
+  uint64_t total = totals->units;
   size_t done = 0;
   const unsigned char* p = frames;
   while (samples - done >= 10) {
@@ -133,10 +135,10 @@ OSTREL_AVX2 void SumInt24Avx2(const unsigned char* frames, uint32_t count, uint3
     for (uint32_t lane : lanes) total += lane;
     done += rounds * 8;
   }
-  FoldLanePeaks<uint32_t, 8>(peaks, channelCount, peakL, peakR);
-  *units = total;
+  FoldLanePeaks<uint32_t, 8>(peaks, channelCount, &totals->peakL, &totals->peakR);
+  totals->units = total;
   loops::SumInt24Loop(p, static_cast<uint32_t>((samples - done) / channelCount), channelCount,
-                      units, peakL, peakR);
+                      totals);
 }
 
 // Eight samples a round, one 32-byte load. vpabsd leaves -2^31 as
@@ -146,7 +148,7 @@ OSTREL_AVX2 void SumInt24Avx2(const unsigned char* frames, uint32_t count, uint3
 // each is widened (unpacked with zero) into a 64-bit lane before it is added.
 // The plain loop takes the last samples.
 OSTREL_AVX2 void SumInt32Avx2(const unsigned char* frames, uint32_t count, uint32_t channelCount,
-                              uint64_t* units, uint32_t* peakL, uint32_t* peakR) {
+                              Totals* totals) {
   const size_t samples = static_cast<size_t>(count) * channelCount;
   const __m256i zero = _mm256_setzero_si256();
   __m256i peaks = zero;
@@ -163,16 +165,13 @@ OSTREL_AVX2 void SumInt32Avx2(const unsigned char* frames, uint32_t count, uint3
   }
   alignas(32) uint64_t lanes[4];
   _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), _mm256_add_epi64(lows, highs));
-  FoldLanePeaks<uint32_t, 8>(peaks, channelCount, peakL, peakR);
-  *units += lanes[0] + lanes[1] + lanes[2] + lanes[3];
+  FoldLanePeaks<uint32_t, 8>(peaks, channelCount, &totals->peakL, &totals->peakR);
+  totals->units += lanes[0] + lanes[1] + lanes[2] + lanes[3];
   loops::SumInt32Loop(p, static_cast<uint32_t>((samples - done) / channelCount), channelCount,
-                      units, peakL, peakR);
+                      totals);
 }
 
-OSTREL_AVX2 void SumFloat32Avx2(const unsigned char* frames, uint32_t count, uint32_t channelCount,
-                                double* sum, uint32_t* peakL, uint32_t* peakR) {
-  loops::SumFloat32Loop(frames, count, channelCount, sum, peakL, peakR);
-}
+namespace {
 
 // Lane k of vector v sums block 4v + k. A round takes 16 bytes, two pairs
 // of samples, from each of four blocks: two 128-bit loads per 256-bit
@@ -196,8 +195,7 @@ OSTREL_AVX2 void SumFloat32Avx2(const unsigned char* frames, uint32_t count, uin
 // after, block by block, in the same order.
 template <uint32_t Vectors>
 OSTREL_AVX2 void SumFloat32BlocksRounds(const unsigned char* frames, size_t blockSamples,
-                                        uint32_t channelCount, double* sums, uint32_t* peakL,
-                                        uint32_t* peakR) {
+                                        uint32_t channelCount, double* sums, Totals* totals) {
   constexpr uint32_t kMagnitude = 0x7FFFFFFF;
   const size_t stride = 4 * blockSamples;
   const __m256i top = _mm256_set1_epi32(INT32_MIN);
@@ -233,44 +231,39 @@ OSTREL_AVX2 void SumFloat32BlocksRounds(const unsigned char* frames, size_t bloc
     _mm256_storeu_pd(sums + 4 * v, _mm256_mul_pd(acc[v], unscale));
   // 32-bit lanes follow the samples of a round; rounds start on even samples,
   // so in stereo even lanes are left and odd lanes right.
-  FoldLanePeaks<uint32_t, 8>(_mm256_andnot_si256(top, peaks), channelCount, peakL, peakR);
+  FoldLanePeaks<uint32_t, 8>(_mm256_andnot_si256(top, peaks), channelCount, &totals->peakL,
+                             &totals->peakR);
   for (uint32_t b = 0; b < 4 * Vectors; ++b) {
     for (size_t k = j; k < blockSamples; ++k) {
       const uint32_t m = loops::Bits32(frames + b * stride + 4 * k) & kMagnitude;
       sums[b] += Float32Magnitude(m);
-      uint32_t* peak = channelCount == 2 && k % 2 == 1 ? peakR : peakL;
+      uint32_t* peak = channelCount == 2 && k % 2 == 1 ? &totals->peakR : &totals->peakL;
       *peak = loops::Max(*peak, m);
     }
   }
 }
 
+}  // namespace
+
 OSTREL_AVX2 void SumFloat32BlocksAvx2(const unsigned char* frames, uint32_t blockFrames,
                                       uint32_t blocks, uint32_t channelCount, double* sums,
-                                      uint32_t* peakL, uint32_t* peakR) {
+                                      Totals* totals) {
   const size_t blockSamples = size_t{blockFrames} * channelCount;
   switch (blocks) {
     case 4:
-      return SumFloat32BlocksRounds<1>(frames, blockSamples, channelCount, sums, peakL, peakR);
+      return SumFloat32BlocksRounds<1>(frames, blockSamples, channelCount, sums, totals);
     case 8:
-      return SumFloat32BlocksRounds<2>(frames, blockSamples, channelCount, sums, peakL, peakR);
+      return SumFloat32BlocksRounds<2>(frames, blockSamples, channelCount, sums, totals);
     case 12:
-      return SumFloat32BlocksRounds<3>(frames, blockSamples, channelCount, sums, peakL, peakR);
+      return SumFloat32BlocksRounds<3>(frames, blockSamples, channelCount, sums, totals);
     case 16:
-      return SumFloat32BlocksRounds<4>(frames, blockSamples, channelCount, sums, peakL, peakR);
+      return SumFloat32BlocksRounds<4>(frames, blockSamples, channelCount, sums, totals);
     default:
       // The scan groups float blocks in fours, up to 16. Any other count is a
       // fault in the caller: loud in a debug build; otherwise the blocks are
       // still summed, by the loop that takes any count, and no byte past them
       // is read.
       assert(false && "side-by-side float blocks come in groups of 4, 8, 12 or 16");
-      return loops::SumFloat32BlocksLoop(frames, blockFrames, blocks, channelCount, sums, peakL,
-                                         peakR);
+      return loops::SumFloat32BlocksLoop(frames, blockFrames, blocks, channelCount, sums, totals);
   }
-}
-
-}  // namespace
-
-Kernels Avx2Kernels() {
-  return {"avx2",       SumInt8Avx2,    SumInt16Avx2,        SumInt24Avx2,
-          SumInt32Avx2, SumFloat32Avx2, SumFloat32BlocksAvx2};
 }

@@ -1,15 +1,15 @@
 // Frame scan and block levels.
 //
-// ScanFrames walks the frames startFrame ... endFrame - 1 of the open file,
-// decodes every sample onto the level scale (full scale is 128), keeps one
-// peak per channel, sums sample magnitudes over each block of `resolution`
-// frames and prints a row through Waveform for every complete block. A last
-// partial block prints no row but its samples still count for the peaks.
+// ScanFrames walks the frames startFrame ... endFrame - 1 of the open input,
+// decodes every sample onto the level scale (full scale is 128) by the
+// layout's entry in the table of layouts, keeps one peak per channel, sums
+// sample magnitudes over each block of `resolution` frames and hands the
+// level of every complete block to a sink. A last partial block gives no
+// level but its samples still count for the peaks.
 //
-// Decoded layouts (SampleFormat), one or two channels: unsigned 8-bit, signed
-// 16-, 24- and 32-bit integers, and 4-byte float bit patterns. Any other
-// layout (9 to 15 bits, wider mono samples, more channels) is walked without
-// decoding: rows without dots, peaks 0.
+// Decoded: one or two channels of the layouts in scan/layouts.h. Any other
+// frame (9 to 15 bits, wider mono samples, more channels) is walked without
+// decoding: levels of 0, peaks 0.
 #ifndef OSTREL_SCAN_SCAN_H
 #define OSTREL_SCAN_SCAN_H
 
@@ -17,11 +17,14 @@
 
 #include "scan/level.h"  // BlockLevel, the level of a complete block
 #include "wavefile/input.h"
-#include "wavefile/wavefile.h"  // SampleFormat
+#include "wavefile/wavefile.h"
 
 // Frames per read: the scan reads the span in chunks of this many frames into
 // one fixed buffer, and blocks run on from one chunk into the next.
 constexpr uint32_t kChunkFrames = 65536;
+// The most bytes a frame may have: a run refuses larger frames, and the
+// buffer holds a chunk of frames of this size.
+constexpr uint32_t kMostFrameBytes = 8;
 
 // Raises *peak to the magnitude of value.
 inline void CheckPeak(double value, double* peak) {
@@ -31,16 +34,39 @@ inline void CheckPeak(double value, double* peak) {
     *peak = -value;
 }
 
+// Where the levels go; the driver chooses. Each call returns false once the
+// output has failed: the scan then ends at once.
+struct LevelSink {
+  void* context;
+  // `count` complete blocks in frame order: block i stands for the frame
+  // firstFrame + i * step (one past its end, less half a block) and has the
+  // level levels[i].
+  bool (*blocks)(void* context, uint32_t firstFrame, uint32_t step, uint32_t count,
+                 const double* levels);
+  // A read's blocks are all handed over: what the sink holds goes out, so
+  // that a live stream's rows come as it plays.
+  bool (*flush)(void* context);
+  // Asked while a stream's frames before START are dropped: whether the
+  // output has broken (a reader gone), so reading on is of no use.
+  bool (*broken)(void* context);
+};
+
+struct ScanRequest {
+  WaveInput* input;
+  WaveHeader header;
+  uint32_t startFrame;  // startFrame <= endFrame <= header.frameCount
+  uint32_t endFrame;
+  uint32_t resolution;
+  float magnification;
+  LevelSink sink;
+};
+
 // Scans the frames and gives back the peaks (peakR stays 0 for mono). The
 // input is read in chunks from data offset + frame size * frame on; the end of
 // the input, a file that shrank after the probe or a stream that stopped,
 // ends the data there: frames that were not read are never decoded. Returns
-// 0, or the errno value of a read that failed; the peaks are then not set.
-// A run whose standard output has failed ends with status 2 after the chunk
-// whose rows could not be written.
-int ScanFrames(WaveInput* input, uint32_t dataOffset, uint32_t frameSize, SampleFormat sampleFormat,
-               uint32_t channelCount, uint32_t sampleRate, uint32_t startFrame, uint32_t endFrame,
-               uint32_t resolution, float magnification, double interval, double* peakL,
-               double* peakR);
+// what ends the run early, a read or the output that failed; the peaks are
+// then not set.
+Result ScanFrames(const ScanRequest& request, double* peakL, double* peakR);
 
 #endif

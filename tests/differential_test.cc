@@ -13,22 +13,45 @@
 
 #include "examples/wav_writer.h"
 #include "scan/float32.h"
-#include "scan/kernels.h"
+#include "scan/layouts.h"
 #include "scan/scan.h"
 #include "tests/reference_scan.h"
 #include "tests/test_files.h"
 
 namespace {
 
-// How a file's samples are laid out: the scan is told the format as the
+double ReferenceFloat32(const unsigned char* b) {
+  return ReferenceFloat32Convert(b[0], b[1], b[2], b[3]);
+}
+
+// Every decoded layout, with the decoder of the reference scan, written
+// here byte by byte, that the program's loops are held to. A new layout is
+// one more row.
+struct LayoutRow {
+  SampleLayout layout;
+  uint32_t bytesPerSample;
+  uint16_t formatCode;  // in the files the tests write
+  ReferenceDecode decode;
+};
+
+const LayoutRow kLayouts[] = {
+    {SampleLayout::kUnsigned8, 1, 1, ReferenceDecode8},
+    {SampleLayout::kSigned16, 2, 1, ReferenceDecode16},
+    {SampleLayout::kSigned24, 3, 1, ReferenceDecode24},
+    {SampleLayout::kSigned32, 4, 1, ReferenceDecode32},
+    {SampleLayout::kFloat32, 4, 3, ReferenceFloat32},
+};
+
+// How a file's samples are laid out: the scan is told the layout as the
 // probe would give it.
 struct Layout {
   uint32_t bytesPerSample, channelCount;
-  SampleFormat format;
+  SampleLayout format;
+  ReferenceDecode decode = nullptr;  // none: walked without decoding
 };
 
-constexpr Layout kFloatStereo{4, 2, SampleFormat::kFloat32};
-constexpr Layout kMono16{2, 1, SampleFormat::kSigned16};
+constexpr Layout kFloatStereo{4, 2, SampleLayout::kFloat32, ReferenceFloat32};
+constexpr Layout kMono16{2, 1, SampleLayout::kSigned16, ReferenceDecode16};
 
 struct Output {
   std::string rows;
@@ -37,16 +60,15 @@ struct Output {
 
 Output ScanFast(const std::string& path, Layout layout, uint32_t sampleRate, uint32_t start,
                 uint32_t end, uint32_t resolution, float magnification) {
-  WaveInput input;
-  EXPECT_TRUE(OpenWaveInput(path.c_str(), &input));
-  Output out{};
-  testing::internal::CaptureStdout();
-  ScanFrames(&input, 44, layout.bytesPerSample * layout.channelCount, layout.format,
-             layout.channelCount, sampleRate, start, end, resolution, magnification,
-             static_cast<double>(resolution) / sampleRate, &out.peakL, &out.peakR);
-  out.rows = testing::internal::GetCapturedStdout();
-  CloseWaveInput(&input);
-  return out;
+  WaveHeader header;
+  header.sampleRate = sampleRate;
+  header.channelCount = layout.channelCount;
+  header.bytesPerSample = layout.bytesPerSample;
+  header.layout = layout.format;
+  header.dataOffset = 44;
+  const ScannedRows scanned = ScanToRows(path, header, start, end, resolution, magnification);
+  EXPECT_EQ(scanned.result.status, 0);
+  return {scanned.rows, scanned.peakL, scanned.peakR};
 }
 
 Output ScanReference(const std::string& path, Layout layout, uint32_t sampleRate, uint32_t start,
@@ -54,7 +76,7 @@ Output ScanReference(const std::string& path, Layout layout, uint32_t sampleRate
   std::FILE* file = std::fopen(path.c_str(), "rb");
   Output out{};
   testing::internal::CaptureStdout();
-  ReferenceScanFrames(file, 44, layout.bytesPerSample * layout.channelCount, layout.format,
+  ReferenceScanFrames(file, 44, layout.bytesPerSample * layout.channelCount, layout.decode,
                       layout.channelCount, sampleRate, start, end, resolution, magnification,
                       static_cast<double>(resolution) / sampleRate, &out.peakL, &out.peakR);
   out.rows = testing::internal::GetCapturedStdout();
@@ -75,8 +97,8 @@ void ExpectSameScan(const std::string& path, Layout layout, uint32_t sampleRate,
 
 // The most negative (`negative`) or the largest sample of an integer
 // format, written at `at`.
-void PutFullScale(SampleFormat format, uint32_t bytesPerSample, bool negative, char* at) {
-  if (format == SampleFormat::kUnsigned8) {
+void PutFullScale(SampleLayout format, uint32_t bytesPerSample, bool negative, char* at) {
+  if (format == SampleLayout::kUnsigned8) {
     *at = negative ? '\x00' : '\xFF';
     return;
   }
@@ -84,9 +106,9 @@ void PutFullScale(SampleFormat format, uint32_t bytesPerSample, bool negative, c
   at[bytesPerSample - 1] = negative ? '\x80' : '\x7F';
 }
 
-bool IsInteger(SampleFormat format) {
-  return format == SampleFormat::kUnsigned8 || format == SampleFormat::kSigned16 ||
-         format == SampleFormat::kSigned24 || format == SampleFormat::kSigned32;
+bool IsInteger(SampleLayout format) {
+  return format == SampleLayout::kUnsigned8 || format == SampleLayout::kSigned16 ||
+         format == SampleLayout::kSigned24 || format == SampleLayout::kSigned32;
 }
 
 // Random sample bytes. Integer samples are either anything, full scale both
@@ -100,12 +122,12 @@ std::string RandomSamples(std::mt19937* random, Layout layout, size_t samples, b
   std::uniform_int_distribution<uint32_t> any;
   for (size_t i = 0; i < samples; ++i) {
     uint32_t word = any(*random);
-    if (layout.format == SampleFormat::kFloat32) {
+    if (layout.format == SampleLayout::kFloat32) {
       const uint32_t exponent = word % 97 == 0 ? 0 : 100 + (word >> 8) % 31;
       word = (word & 0x807FFFFF) | exponent << 23;
-    } else if (quiet && layout.format == SampleFormat::kUnsigned8) {
+    } else if (quiet && layout.format == SampleLayout::kUnsigned8) {
       word = 128 + word % 9 - 4;  // levels -4 to 4
-    } else if (quiet && layout.format == SampleFormat::kSigned32) {
+    } else if (quiet && layout.format == SampleLayout::kSigned32) {
       word = static_cast<uint32_t>(static_cast<int32_t>(word % (1u << 27)) - (1 << 26));
     } else if (quiet) {
       const int32_t small = static_cast<int32_t>(word % 513) - 256;
@@ -126,13 +148,16 @@ std::string RandomSamples(std::mt19937* random, Layout layout, size_t samples, b
 }
 
 TEST(FastScan, MatchesTheFrameByFrameScanOnEveryLayout) {
-  const Layout layouts[] = {{2, 1, SampleFormat::kSigned16},  {2, 2, SampleFormat::kSigned16},
-                            {3, 1, SampleFormat::kSigned24},  {3, 2, SampleFormat::kSigned24},
-                            {4, 1, SampleFormat::kFloat32},   {4, 2, SampleFormat::kFloat32},
-                            {1, 1, SampleFormat::kUnsigned8}, {1, 2, SampleFormat::kUnsigned8},
-                            {4, 1, SampleFormat::kSigned32},  {4, 2, SampleFormat::kSigned32},
-                            {8, 1, SampleFormat::kUndecoded}, {1, 1, SampleFormat::kUndecoded},
-                            {2, 4, SampleFormat::kSigned16},  {1, 3, SampleFormat::kUnsigned8}};
+  // Every layout in mono and stereo; frames walked without decoding: 8 and
+  // 1 bytes mono, four 16-bit and three 8-bit channels.
+  std::vector<Layout> layouts = {{8, 1, SampleLayout::kUndecoded},
+                                 {1, 1, SampleLayout::kUndecoded},
+                                 {2, 4, SampleLayout::kSigned16},
+                                 {1, 3, SampleLayout::kUnsigned8}};
+  for (const LayoutRow& row : kLayouts) {
+    for (uint32_t channels : {1u, 2u})
+      layouts.push_back({row.bytesPerSample, channels, row.layout, row.decode});
+  }
   const uint32_t resolutions[] = {1,    2,    3,    7,    64,    65,    441,   2205,
                                   4095, 4096, 4097, 7001, 13107, 30000, 65536, 70001};
   std::mt19937 random(20261208);
@@ -202,8 +227,8 @@ TEST(FastScan, LongIntegerBlocksKeepTheirPeaks) {
   const struct {
     Layout layout;
     uint32_t resolution;
-  } cases[] = {{{3, 2, SampleFormat::kSigned24}, 1u << 30},
-               {{4, 2, SampleFormat::kSigned32}, (1u << 21) + 1}};
+  } cases[] = {{{3, 2, SampleLayout::kSigned24, ReferenceDecode24}, 1u << 30},
+               {{4, 2, SampleLayout::kSigned32, ReferenceDecode32}, (1u << 21) + 1}};
   std::mt19937 random(3);
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.layout.bytesPerSample << " bytes");
@@ -256,129 +281,91 @@ TEST(FastScan, BlockLevelsEqualTheExactlyRoundedReference) {
 // magnitudes added one after the other in double arithmetic, for the plain
 // loops and for the set this run uses (AVX2 where the processor has it).
 TEST(FastScan, LoopSumsEqualSequentialDoubleSums) {
-  for (const Kernels& kernels : {PlainKernels(), ChooseKernels()}) {
-    SCOPED_TRACE(kernels.name);
-    std::mt19937 random(11);
+  std::mt19937 random(11);
+  for (const LayoutRow& row : kLayouts) {
+    const LayoutEntry& entry = LayoutOf(row.layout);
+    const uint32_t width = row.bytesPerSample;
     for (uint32_t channels : {1u, 2u}) {
       const uint32_t frames = 3 * 4099;
-      std::string floats = RandomSamples(&random, {4, channels, SampleFormat::kFloat32},
-                                         size_t{frames} * channels, false);
-      // A few patterns at the ends of the exponent range: infinity, a NaN, the
-      // largest finite, negative zero, a subnormal.
-      const uint32_t extremes[] = {0x7F800000, 0xFFFFFFFF, 0x7F7FFFFF, 0x80000000, 0x00000001};
-      for (size_t k = 0; k < 5; ++k) std::memcpy(&floats[4 * (3 + 1111 * k)], &extremes[k], 4);
-      const auto* bytes = reinterpret_cast<const unsigned char*>(floats.data());
-      double sequential[3] = {0, 0, 0};
-      for (size_t i = 0; i < size_t{frames} * channels; ++i) {
-        const unsigned char* p = bytes + 4 * i;
-        sequential[i / channels / 4099] += std::fabs(Float32Convert(p[0], p[1], p[2], p[3]));
+      const size_t samples = size_t{frames} * channels;
+      // Full scale both ways on each channel among the integer samples.
+      std::string bytes = RandomSamples(&random, {width, channels, row.layout}, samples, false);
+      if (entry.unit == 0) {
+        // Float patterns at the ends of the exponent range: infinity, a NaN,
+        // the largest finite, negative zero, a subnormal.
+        const uint32_t extremes[] = {0x7F800000, 0xFFFFFFFF, 0x7F7FFFFF, 0x80000000, 0x00000001};
+        for (size_t k = 0; k < 5; ++k) std::memcpy(&bytes[4 * (3 + 1111 * k)], &extremes[k], 4);
       }
-      double sum = 0;
-      uint32_t peakL = 0, peakR = 0;
-      kernels.sumFloat32(bytes, 4099, channels, &sum, &peakL, &peakR);
-      EXPECT_EQ(sum, sequential[0]);
-      // The side-by-side sums, on blocks of whole rounds of four samples and
-      // on blocks that end part way through one; in the groups the scan
-      // forms (4, 8, 12 or 16 blocks) and in others, which must be summed
-      // all the same without a read past the blocks: the bytes are copied to
-      // exactly their length, so that AddressSanitizer sees any such read.
-      for (uint32_t blocks : {4u, 8u, 12u, 16u, 1u, 5u, 15u}) {
-        for (uint32_t blockFrames : {1u, 2u, 3u, 5u, 767u}) {
-          SCOPED_TRACE(testing::Message() << blocks << " blocks of " << blockFrames);
-          const size_t blockSamples = size_t{blockFrames} * channels;
-          const std::vector<unsigned char> exact(bytes, bytes + size_t{4} * blocks * blockSamples);
-          double sums[kMostSideBySideBlocks];
-          uint32_t blockPeakL = 0, blockPeakR = 0;
-#ifndef NDEBUG
-          // A debug build of the AVX2 set stops at a group the scan never forms.
-          if (blocks % 4 != 0 && std::strcmp(kernels.name, "avx2") == 0) {
-            EXPECT_DEATH(kernels.sumFloat32Blocks(exact.data(), blockFrames, blocks, channels, sums,
-                                                  &blockPeakL, &blockPeakR),
-                         "groups of 4");
-            continue;
-          }
-#endif
-          kernels.sumFloat32Blocks(exact.data(), blockFrames, blocks, channels, sums, &blockPeakL,
-                                   &blockPeakR);
-          for (uint32_t b = 0; b < blocks; ++b) {
-            double blockwise = 0;
-            for (size_t i = b * blockSamples; i < (b + 1) * blockSamples; ++i) {
-              const unsigned char* p = bytes + 4 * i;
-              blockwise += std::fabs(Float32Convert(p[0], p[1], p[2], p[3]));
-            }
-            EXPECT_EQ(DoubleBits(sums[b]), DoubleBits(blockwise)) << b;
-          }
-          double all = 0;
-          peakL = peakR = 0;
-          kernels.sumFloat32(bytes, blocks * blockFrames, channels, &all, &peakL, &peakR);
-          EXPECT_EQ(blockPeakL, peakL);
-          EXPECT_EQ(blockPeakR, peakR);
+      const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+      const auto magnitude = [&](size_t i) { return std::fabs(row.decode(data + width * i)); };
+      double expected = 0;
+      double expectedPeaks[2] = {0, 0};
+      for (size_t i = 0; i < 4099 * channels; ++i) {
+        expected += magnitude(i);
+        CheckPeak(magnitude(i), &expectedPeaks[i % channels]);
+      }
+      for (const Loops& loops : {entry.plain, LoopsOf(entry)}) {
+        SCOPED_TRACE(testing::Message()
+                     << entry.name << " x " << channels << ", "
+                     << (loops.frames == entry.plain.frames ? "plain" : "fast") << " frames");
+        Totals totals;
+        loops.frames(data, 4099, channels, &totals);
+        EXPECT_EQ(DoubleBits(static_cast<double>(totals.units) * entry.unit + totals.sum),
+                  DoubleBits(expected));
+        EXPECT_EQ(PeakLevel(entry, totals.peakL), expectedPeaks[0]);
+        if (channels == 2) {
+          EXPECT_EQ(PeakLevel(entry, totals.peakR), expectedPeaks[1]);
         }
-      }
 
-      // Each integer width: the loop of this set, the short blocks, and for
-      // the widths whose long blocks are added as doubles, that loop too.
-      const struct {
-        SampleFormat format;
-        uint32_t width;
-        IntegerLoop Kernels::*loop;
-        decltype(&SumInt16Blocks) blocks;
-        FloatLoop asDoubles;
-        double (*decode)(const unsigned char*);
-        double unit;
-      } integers[] = {
-          {SampleFormat::kUnsigned8, 1, &Kernels::sumInt8, SumInt8Blocks, nullptr, ReferenceDecode8,
-           1},
-          {SampleFormat::kSigned16, 2, &Kernels::sumInt16, SumInt16Blocks, nullptr,
-           ReferenceDecode16, 0x1p-8},
-          {SampleFormat::kSigned24, 3, &Kernels::sumInt24, SumInt24Blocks, SumInt24AsDoubles,
-           ReferenceDecode24, 0x1p-16},
-          {SampleFormat::kSigned32, 4, &Kernels::sumInt32, SumInt32Blocks, SumInt32AsDoubles,
-           ReferenceDecode32, 0x1p-24},
-      };
-      for (const auto& w : integers) {
-        SCOPED_TRACE(testing::Message() << w.width << " bytes x " << channels);
-        // Full scale both ways on each channel among them.
-        const std::string ints =
-            RandomSamples(&random, {w.width, channels, w.format}, size_t{frames} * channels, false);
-        const auto* intBytes = reinterpret_cast<const unsigned char*>(ints.data());
-        const auto magnitude = [&](size_t i) {
-          return std::fabs(w.decode(intBytes + w.width * i));
-        };
-        double expected = 0;
-        double expectedPeaks[2] = {0, 0};
-        for (size_t i = 0; i < size_t{frames} * channels; ++i) {
-          expected += magnitude(i);
-          CheckPeak(magnitude(i), &expectedPeaks[i % channels]);
+        // Whole blocks, each summed from 0: on blocks of whole rounds of
+        // four samples and on blocks that end part way through one. Side by
+        // side in the groups the scan forms (4, 8, 12 or 16 blocks) and in
+        // others, which must be summed all the same without a read past the
+        // blocks: the bytes are copied to exactly their length, so that
+        // AddressSanitizer sees any such read. Short integer blocks up to 9 at
+        // a time.
+        const bool sideBySide = entry.grouping == Grouping::kSideBySide;
+        for (uint32_t blocks : {4u, 8u, 12u, 16u, 1u, 5u, 9u, 15u}) {
+          for (uint32_t blockFrames : {1u, 2u, 3u, 5u, 7u, 767u}) {
+            if (!sideBySide && (blockFrames > kShortBlock || blocks > 9)) continue;
+            SCOPED_TRACE(testing::Message() << blocks << " blocks of " << blockFrames);
+            const size_t blockSamples = size_t{blockFrames} * channels;
+            const std::vector<unsigned char> exact(data, data + width * blocks * blockSamples);
+            double sums[kMostGroupBlocks];
+            Totals blockTotals;
+#ifndef NDEBUG
+            // A debug build of the AVX2 loop stops at a group the scan never forms.
+            if (sideBySide && blocks % 4 != 0 && loops.blocks != entry.plain.blocks) {
+              EXPECT_DEATH(
+                  loops.blocks(exact.data(), blockFrames, blocks, channels, sums, &blockTotals),
+                  "groups of 4");
+              continue;
+            }
+#endif
+            loops.blocks(exact.data(), blockFrames, blocks, channels, sums, &blockTotals);
+            for (uint32_t b = 0; b < blocks; ++b) {
+              double blockwise = 0;
+              for (size_t i = b * blockSamples; i < (b + 1) * blockSamples; ++i)
+                blockwise += magnitude(i);
+              EXPECT_EQ(DoubleBits(sums[b]), DoubleBits(blockwise)) << b;
+            }
+            Totals all;
+            loops.frames(data, blocks * blockFrames, channels, &all);
+            EXPECT_EQ(blockTotals.peakL, all.peakL);
+            EXPECT_EQ(blockTotals.peakR, all.peakR);
+          }
         }
-        uint64_t units = 0;
-        peakL = peakR = 0;
-        (kernels.*w.loop)(intBytes, frames, channels, &units, &peakL, &peakR);
-        EXPECT_EQ(static_cast<double>(units) * w.unit, expected);
-        EXPECT_EQ(peakL * w.unit, expectedPeaks[0]);
-        EXPECT_EQ(peakR * w.unit, channels == 2 ? expectedPeaks[1] : 0);
-        // Short blocks one after the other, each summed from 0.
-        double sums[9];
-        w.blocks(intBytes, 7, 9, channels, sums, &peakL, &peakR);
-        for (size_t b = 0; b < 9; ++b) {
-          double blockwise = 0;
-          for (size_t i = b * 7 * channels; i < (b + 1) * 7 * channels; ++i)
-            blockwise += magnitude(i);
-          EXPECT_EQ(sums[b], blockwise) << b;
-        }
-        // Added as doubles onto a sum so large (2^40) that nearly every
-        // addition rounds: the roundings of a sequential double sum, which
-        // an integer sum would not make.
-        if (w.asDoubles != nullptr) {
-          double rounded = 0x1p40;
-          for (size_t i = 0; i < size_t{frames} * channels; ++i) rounded += magnitude(i);
-          double sum = 0x1p40;
-          peakL = peakR = 0;
-          w.asDoubles(intBytes, frames, channels, &sum, &peakL, &peakR);
-          EXPECT_EQ(DoubleBits(sum), DoubleBits(rounded));
-          EXPECT_EQ(peakL * w.unit, expectedPeaks[0]);
-          EXPECT_EQ(peakR * w.unit, channels == 2 ? expectedPeaks[1] : 0);
-        }
+      }
+      // Integer blocks too long for exact sums, added as doubles onto a sum
+      // so large (2^40) that nearly every addition rounds: the roundings of
+      // a sequential double sum, which an integer sum would not make.
+      if (entry.unit != 0) {
+        double rounded = 0x1p40;
+        for (size_t i = 0; i < samples; ++i) rounded += magnitude(i);
+        Totals totals;
+        totals.sum = 0x1p40;
+        entry.longBlocks(data, frames, channels, &totals);
+        EXPECT_EQ(DoubleBits(totals.sum), DoubleBits(rounded)) << entry.name;
       }
     }
   }

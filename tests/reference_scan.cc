@@ -128,40 +128,10 @@ namespace {
 
 constexpr uint32_t kReferenceChunkFrames = 4096;
 
-bool DecodeFrame(const unsigned char* frame, uint32_t frameSize, SampleFormat sampleFormat,
-                 uint32_t channelCount, double* left, double* right) {
-  if (channelCount != 1 && channelCount != 2) return false;
-  double (*decode)(const unsigned char*) = nullptr;
-  switch (sampleFormat) {
-    case SampleFormat::kUnsigned8:
-      decode = ReferenceDecode8;
-      break;
-    case SampleFormat::kSigned16:
-      decode = ReferenceDecode16;
-      break;
-    case SampleFormat::kSigned24:
-      decode = ReferenceDecode24;
-      break;
-    case SampleFormat::kSigned32:
-      decode = ReferenceDecode32;
-      break;
-    case SampleFormat::kFloat32:
-      decode = [](const unsigned char* b) {
-        return ReferenceFloat32Convert(b[0], b[1], b[2], b[3]);
-      };
-      break;
-    case SampleFormat::kUndecoded:
-      return false;
-  }
-  *left = decode(frame);
-  if (channelCount == 2) *right = decode(frame + frameSize / 2);
-  return true;
-}
-
 }  // namespace
 
 void ReferenceScanFrames(std::FILE* file, uint32_t dataOffset, uint32_t frameSize,
-                         SampleFormat sampleFormat, uint32_t channelCount, uint32_t sampleRate,
+                         ReferenceDecode decode, uint32_t channelCount, uint32_t sampleRate,
                          uint32_t startFrame, uint32_t endFrame, uint32_t resolution,
                          float magnification, double interval, double* peakL, double* peakR) {
   static unsigned char buffer[kReferenceChunkFrames * 8];
@@ -182,10 +152,11 @@ void ReferenceScanFrames(std::FILE* file, uint32_t dataOffset, uint32_t frameSiz
         framesInBuffer = static_cast<uint32_t>(std::fread(buffer, frameSize, wanted, file));
     }
     if (bufferIndex >= framesInBuffer) break;
-    double left = 0;
-    double right = 0;
-    if (DecodeFrame(buffer + size_t{bufferIndex} * frameSize, frameSize, sampleFormat, channelCount,
-                    &left, &right)) {
+    // Frames of other channel counts, and of no decoder, are walked only.
+    if (decode != nullptr && (channelCount == 1 || channelCount == 2)) {
+      const unsigned char* frame = buffer + size_t{bufferIndex} * frameSize;
+      const double left = decode(frame);
+      const double right = channelCount == 2 ? decode(frame + frameSize / 2) : 0;
       CheckPeak(left, peakL);
       blockSum += std::fabs(left);
       if (channelCount == 2) {

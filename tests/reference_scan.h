@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "wavefile/wavefile.h"  // SampleFormat
+#include "wavefile/wavefile.h"
 
 // The bit pattern of a double, to compare results bit for bit.
 inline uint64_t DoubleBits(double value) {
@@ -17,6 +17,9 @@ inline uint64_t DoubleBits(double value) {
   std::memcpy(&bits, &value, sizeof bits);
   return bits;
 }
+
+// One sample's bytes on the level scale.
+using ReferenceDecode = double (*)(const unsigned char* sample);
 
 // Integer samples on the level scale, byte by byte: an 8-bit byte less 128;
 // wider samples with the low bytes unsigned, the top byte signed.
@@ -36,8 +39,10 @@ double ReferenceFloat32Convert(unsigned char b0, unsigned char b1, unsigned char
 double ReferenceBlockLevel(double blockSum, uint32_t channelCount, uint32_t resolution,
                            float magnification);
 
+// Samples are decoded by `decode` in one or two channels; with no decoder
+// or other channel counts, frames are walked without decoding.
 void ReferenceScanFrames(std::FILE* file, uint32_t dataOffset, uint32_t frameSize,
-                         SampleFormat sampleFormat, uint32_t channelCount, uint32_t sampleRate,
+                         ReferenceDecode decode, uint32_t channelCount, uint32_t sampleRate,
                          uint32_t startFrame, uint32_t endFrame, uint32_t resolution,
                          float magnification, double interval, double* peakL, double* peakR);
 

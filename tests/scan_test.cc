@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "examples/wav_writer.h"
-#include "scan/kernels.h"
+#include "scan/layouts.h"
+#include "tests/reference_scan.h"
 #include "tests/test_files.h"
 
 using namespace std::string_literals;
@@ -24,29 +25,22 @@ struct Layout {
   uint32_t formatCode = 3;
 };
 
-struct ScanResult {
-  std::string rows;
-  double peakL, peakR;
-};
-
 // Scans frames [start, end) of `frames`, stored after a 6-byte lead-in that
 // stands for the header, with the rows captured.
-ScanResult Scan(const std::string& frames, Layout layout, uint32_t start, uint32_t end,
-                uint32_t resolution, float magnification = 1.0f) {
+ScannedRows Scan(const std::string& frames, Layout layout, uint32_t start, uint32_t end,
+                 uint32_t resolution, float magnification = 1.0f) {
   static int files = 0;
   const std::string path = WriteTemp("scan" + std::to_string(++files) + ".raw", "header" + frames);
-  WaveInput input;
-  EXPECT_TRUE(OpenWaveInput(path.c_str(), &input));
-  ScanResult result{};
-  testing::internal::CaptureStdout();
-  ScanFrames(
-      &input, 6, layout.bytesPerSample * layout.channelCount,
-      SampleFormatOf(layout.bitsPerSample != 0 ? layout.bitsPerSample : 8 * layout.bytesPerSample,
-                     layout.formatCode),
-      layout.channelCount, layout.sampleRate, start, end, resolution, magnification,
-      static_cast<double>(resolution) / layout.sampleRate, &result.peakL, &result.peakR);
-  result.rows = testing::internal::GetCapturedStdout();
-  CloseWaveInput(&input);
+  WaveHeader header;
+  header.sampleRate = layout.sampleRate;
+  header.channelCount = layout.channelCount;
+  header.bytesPerSample = layout.bytesPerSample;
+  header.layout =
+      SampleLayoutOf(layout.bitsPerSample != 0 ? layout.bitsPerSample : 8 * layout.bytesPerSample,
+                     layout.formatCode);
+  header.dataOffset = 6;
+  const ScannedRows result = ScanToRows(path, header, start, end, resolution, magnification);
+  EXPECT_EQ(result.result.status, 0);
   return result;
 }
 
@@ -87,28 +81,28 @@ TEST(IntegerLoops, TakeSampleMagnitudesInUnitsOfTheLastPlace) {
     uint64_t units;
   };
   const struct {
-    IntegerLoop Kernels::*loop;
+    SampleLayout layout;
     std::vector<Case> cases;
   } widths[] = {
-      {&Kernels::sumInt8,
+      {SampleLayout::kUnsigned8,
        {{"\x00"s, 1, 128, 128},
         {"\xFF"s, 1, 127, 127},
         {"\x80"s, 1, 0, 0},
         {"\x7F"s, 1, 1, 1},
         {"\x00"s, 200000, 128, 200000ull * 128}}},
-      {&Kernels::sumInt16,
+      {SampleLayout::kSigned16,
        {{"\x00\x80"s, 1, 32768, 32768},
         {"\xFF\x7F"s, 1, 32767, 32767},
         {"\x01\x00"s, 1, 1, 1},
         {"\xFF\xFF"s, 1, 1, 1},
         {"\x00\x80"s, 200000, 32768, 200000ull * 32768}}},
-      {&Kernels::sumInt24,
+      {SampleLayout::kSigned24,
        {{"\x00\x00\x80"s, 1, 8388608, 8388608},
         {"\xFF\xFF\x7F"s, 1, 8388607, 8388607},
         {"\x01\x00\x00"s, 1, 1, 1},
         {"\x34\x12\xFE"s, 1, 0x20000 - 0x1234, 0x20000 - 0x1234},
         {"\x00\x00\x80"s, 5000, 8388608, 5000ull * 8388608}}},
-      {&Kernels::sumInt32,
+      {SampleLayout::kSigned32,
        {{"\x00\x00\x00\x80"s, 1, 0x80000000, 0x80000000},
         {"\xFF\xFF\xFF\x7F"s, 1, 0x7FFFFFFF, 0x7FFFFFFF},
         {"\x01\x00\x00\x00"s, 1, 1, 1},
@@ -116,23 +110,21 @@ TEST(IntegerLoops, TakeSampleMagnitudesInUnitsOfTheLastPlace) {
         {"\x00\x00\x00\x80"s, 5000, 0x80000000, 5000ull << 31}}},
   };
 #ifdef OSTREL_PLAIN_KERNELS
-  EXPECT_STREQ(ChooseKernels().name, "plain");  // so the whole suite runs the plain loops
+  EXPECT_FALSE(UsesAvx2());  // so the whole suite runs the plain loops
 #endif
-  // The plain loops and the set this run uses (on an AVX2 processor, the
-  // AVX2 set: so both are held here whatever the build).
-  for (const Kernels& kernels : {PlainKernels(), ChooseKernels()}) {
-    for (const auto& width : widths) {
+  // The plain loops and those this run uses (on an AVX2 processor, the AVX2
+  // loops: so both are held here whatever the build).
+  for (const auto& width : widths) {
+    const LayoutEntry& entry = LayoutOf(width.layout);
+    for (const Loops& loops : {entry.plain, LoopsOf(entry)}) {
       for (const Case& c : width.cases) {
         std::string run;
         for (uint32_t i = 0; i < c.samples; ++i) run += c.bytes;
-        const auto* frames = reinterpret_cast<const unsigned char*>(run.data());
-        uint64_t units = 0;
-        uint32_t peakL = 0, peakR = 0;
-        (kernels.*width.loop)(frames, c.samples, 1, &units, &peakL, &peakR);
-        SCOPED_TRACE(testing::Message()
-                     << kernels.name << ", " << c.bytes.size() << " bytes x " << c.samples);
-        EXPECT_EQ(units, c.units);
-        EXPECT_EQ(peakL, c.peak);
+        Totals totals;
+        loops.frames(reinterpret_cast<const unsigned char*>(run.data()), c.samples, 1, &totals);
+        SCOPED_TRACE(testing::Message() << entry.name << " x " << c.samples);
+        EXPECT_EQ(totals.units, c.units);
+        EXPECT_EQ(totals.peakL, c.peak);
       }
     }
   }
@@ -237,7 +229,7 @@ TEST(ScanFrames, RowsAndPeaksOfEachDecodedLayout) {
     SCOPED_TRACE(c.name);
     const uint32_t frames =
         static_cast<uint32_t>(c.frames.size()) / c.layout.bytesPerSample / c.layout.channelCount;
-    const ScanResult r = Scan(c.frames, c.layout, 0, frames, c.resolution, c.magnification);
+    const ScannedRows r = Scan(c.frames, c.layout, 0, frames, c.resolution, c.magnification);
     EXPECT_EQ(r.rows, c.rows);
     EXPECT_EQ(r.peakL, c.peakL);
     EXPECT_EQ(r.peakR, c.peakR);
@@ -273,7 +265,7 @@ TEST(ScanFrames, BlocksRunOnAcrossReads) {
       AppendLevel(&frames, bytes, 2);
       AppendLevel(&frames, bytes, right);
     }
-    const ScanResult r = Scan(frames, {bytes, 2, 10000}, start, end, kResolution, 100.0f);
+    const ScannedRows r = Scan(frames, {bytes, 2, 10000}, start, end, kResolution, 100.0f);
     EXPECT_EQ(DotsPerRow(r.rows), dots);
     EXPECT_EQ(r.peakL, 2.0);
     EXPECT_EQ(r.peakR, 120.0);
@@ -288,7 +280,7 @@ TEST(ScanFrames, WalksUndecodedLayoutsWithoutLevels) {
                             {5, 1, 1000},     {2, 4, 1000},     {1, 3, 1000}};
   for (const Layout& layout : layouts) {
     const uint32_t frames = 64 / (layout.bytesPerSample * layout.channelCount);
-    const ScanResult r = Scan(loud, layout, 0, frames, 2);
+    const ScannedRows r = Scan(loud, layout, 0, frames, 2);
     EXPECT_EQ(r.peakL, 0.0);
     EXPECT_EQ(r.peakR, 0.0);
     EXPECT_EQ(std::count(r.rows.begin(), r.rows.end(), '\n'), frames / 2);
@@ -303,13 +295,13 @@ TEST(ScanFrames, EndsTheDataAtAShortReadWithoutDecodingStaleBytes) {
 
   // 10 frames present, 16 asked for: two rows, the partial block of frames 8
   // and 9 prints none, frames 10 to 15 are never decoded.
-  const ScanResult inChunk = Scan(Pcm16Run(256, 10), {2, 1, 1000}, 0, 16, 4);
+  const ScannedRows inChunk = Scan(Pcm16Run(256, 10), {2, 1, 1000}, 0, 16, 4);
   EXPECT_EQ(inChunk.rows, "0.002\t.\n0.006\t.\n");
   EXPECT_EQ(inChunk.peakL, 1.0);
 
   // No float frame at all: nothing was decoded, so the peaks are 0, not the
   // 2^-120 of a float zero.
-  const ScanResult nothing = Scan("", {4, 2, 1000}, 0, 16, 4);
+  const ScannedRows nothing = Scan("", {4, 2, 1000}, 0, 16, 4);
   EXPECT_EQ(nothing.rows, "");
   EXPECT_EQ(nothing.peakL, 0.0);
   EXPECT_EQ(nothing.peakR, 0.0);
@@ -319,7 +311,7 @@ TEST(ScanFrames, EndsTheDataAtAShortReadWithoutDecodingStaleBytes) {
   static_assert(kChunkFrames > 9000, "the first read holds the frames at 2.0");
   const std::string frames = Pcm16Run(256, 5000) + Pcm16Run(512, 4000) +
                              Pcm16Run(256, kChunkFrames - 9000 + 5000) + "\x01";
-  const ScanResult laterRead = Scan(frames, {2, 1, 1000}, 0, kChunkFrames + 9000, 1000);
+  const ScannedRows laterRead = Scan(frames, {2, 1, 1000}, 0, kChunkFrames + 9000, 1000);
   std::vector<size_t> dots((kChunkFrames + 5000) / 1000, 1);
   std::fill(dots.begin() + 5, dots.begin() + 9, 2);
   EXPECT_EQ(DotsPerRow(laterRead.rows), dots);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "examples/wav_writer.h"
+#include "wavefile/wavefile.h"
 
 // A path inside a scratch folder made once per test process and removed at
 // its exit.
@@ -80,6 +81,16 @@ inline const std::string kAbove48 = "Showing values above -48 dB\n";
 // with "-" and the file fed through a pipe must print the same bytes and end
 // with the same status: a stream is read exactly as the file would be.
 void ExpectRun(const std::vector<std::string>& args, const std::string& out, int status);
+
+// The program's scan of frames [start, end) of the file at `path`, its
+// levels handed to the text rows: the rows printed, the peaks, the result.
+struct ScannedRows {
+  std::string rows;
+  double peakL, peakR;
+  Result result;
+};
+ScannedRows ScanToRows(const std::string& path, const WaveHeader& header, uint32_t start,
+                       uint32_t end, uint32_t resolution, float magnification);
 
 // The layout most runs use: mono 16-bit integer samples at 1000 Hz.
 inline const WavFormat kMono16At1000{1, 1, 1000, 16};

@@ -6,8 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -40,28 +38,6 @@ int ReadFile(int fd, uint64_t position, unsigned char* to, size_t bytes, size_t*
   return 0;
 }
 
-// Whether standard output is a pipe whose reader has gone: a row written now
-// would fail.
-bool OutputReaderGone() {
-  struct stat info;
-  if (fstat(STDOUT_FILENO, &info) != 0 || !S_ISFIFO(info.st_mode)) return false;
-  pollfd state{STDOUT_FILENO, 0, 0};
-  return poll(&state, 1, 0) == 1 && (state.revents & POLLERR) != 0;
-}
-
-// Ends the run while frames are dropped once standard output is broken:
-// a write to it has failed (the banner into a full disk), or it is a pipe
-// nobody reads any more. For the pipe one byte is written, which fails just
-// as the next row would: SIGPIPE ends the run quietly, or, with SIGPIPE
-// ignored, the failed write is reported at the exit.
-void StopIfOutputBroken() {
-  if (OutputReaderGone()) {
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-  }
-  if (std::ferror(stdout)) std::exit(2);
-}
-
 int ReadFromStream(WaveInput* input, uint64_t position, unsigned char* to, size_t bytes,
                    size_t* got) {
   *got = 0;
@@ -72,10 +48,9 @@ int ReadFromStream(WaveInput* input, uint64_t position, unsigned char* to, size_
     std::memcpy(to, input->head + position, *got);
     return 0;
   }
-  // Whatever reached standard output goes out before the wait for input.
-  std::fflush(stdout);
   while (input->consumed < position) {
-    StopIfOutputBroken();
+    if (input->outputBroken != nullptr && input->outputBroken(input->outputContext))
+      return kOutputBroken;
     const uint64_t skip = position - input->consumed;
     const ssize_t n = ReadStream(input->fd, to, skip < bytes ? static_cast<size_t>(skip) : bytes);
     if (n < 0) return errno;
@@ -96,6 +71,7 @@ bool OpenWaveInput(const char* path, WaveInput* input) {
   input->base = 0;
   input->consumed = 0;
   input->headLength = 0;
+  input->outputBroken = nullptr;
   if (std::strcmp(path, "-") == 0) {
     input->fd = STDIN_FILENO;
     input->ownsFd = false;
@@ -138,8 +114,9 @@ int ReadWaveInput(WaveInput* input, uint64_t position, unsigned char* to, size_t
   return ReadFile(input->fd, input->base + position, to, bytes, got);
 }
 
-void ReadFault(WaveInput* input, int error) {
-  CloseWaveInput(input);
-  std::printf("Can't read wave file: %s\n", std::strerror(error));
-  std::exit(2);
+Result ReadFailure(int error) {
+  if (error == kOutputBroken) return OutputFailure(0);
+  return {2, "Can't read wave file: ", error};
 }
+
+Result OutputFailure(int error) { return {2, "ostrel: cannot write standard output", error, true}; }

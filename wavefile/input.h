@@ -18,6 +18,28 @@
 // tag.
 constexpr uint32_t kHeadBytes = 15034;
 
+// How a step of the run ended. Status 0 lets the run go on; any other is
+// the status the run ends with, after the driver prints `message` (then
+// the system's reason for `error`, when it is not 0, and a newline).
+struct Result {
+  int status = 0;
+  const char* message = "";
+  int error = 0;
+  bool onStandardError = false;  // a message about standard output itself
+};
+
+// Returned by ReadWaveInput, in place of an errno value, when the run's
+// output broke while frames before START were dropped.
+constexpr int kOutputBroken = -1;
+
+// A read of the input that failed: "Can't read wave file: " and the
+// system's reason, status 2; or, for kOutputBroken, the output's failure.
+Result ReadFailure(int error);
+
+// Standard output could not be written: one line on standard error with
+// the reason, status 2.
+Result OutputFailure(int error);
+
 struct WaveInput {
   int fd = -1;
   bool stream = false;
@@ -26,6 +48,10 @@ struct WaveInput {
   uint64_t consumed = 0;    // stream: bytes taken from it so far
   uint32_t headLength = 0;  // stream: the first bytes, kept in `head`
   unsigned char head[kHeadBytes] = {};
+  // Asked while a stream's frames before START are dropped: whether the
+  // run's output has broken, so that reading on is of no use.
+  bool (*outputBroken)(void* context) = nullptr;
+  void* outputContext = nullptr;
 };
 
 // Opens the input named by `path`; "-" is standard input (a file called "-"
@@ -48,16 +74,11 @@ int SettleWaveInput(WaveInput* input, uint64_t* length);
 // what one read of the stream delivers, so that a slow producer's frames are
 // handled as they come; the scan's positions only ever move forward, and on
 // a stream the bytes before `position` are read and dropped (into `to`).
-// Standard output is flushed before a stream read, which may block; a stream
-// left non-blocking by the parent process is waited for, not given up on.
-// While frames are dropped the run ends as soon as standard output is
-// broken, as it would at the next row: a live recorder's START may lie an
-// hour ahead.
+// A stream left non-blocking by the parent process is waited for, not given
+// up on. While frames are dropped the read returns kOutputBroken as soon as
+// input->outputBroken says so, as the next row would fail: a live
+// recorder's START may lie an hour ahead.
 int ReadWaveInput(WaveInput* input, uint64_t position, unsigned char* to, size_t bytes,
                   size_t* got);
-
-// Ends the run on a read that failed: one line with the system's reason on
-// standard output, status 2. Rows already printed stay; no summary follows.
-[[noreturn]] void ReadFault(WaveInput* input, int error);
 
 #endif

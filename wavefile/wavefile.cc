@@ -1,7 +1,5 @@
 #include "wavefile/wavefile.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -11,10 +9,18 @@ namespace {
 // an odd position or further on is never found.
 constexpr uint32_t kFirstProbe = 2;
 constexpr uint32_t kLastProbe = 15000;
-// The fields read after the format tag run through tag + 23; an extensible
-// format chunk's subformat code, when the file holds it, through tag + 33.
+// Where the fields lie, in bytes from their tags. The format chunk's fields
+// run through tag + 23; an extensible chunk's subformat code, when the file
+// holds it, through tag + 33.
+constexpr uint32_t kFormatCodeAt = 8;
+constexpr uint32_t kChannelsAt = 10;
+constexpr uint32_t kSampleRateAt = 12;
+constexpr uint32_t kBitsAt = 22;
 constexpr uint32_t kFormatFieldsEnd = 24;
+constexpr uint32_t kSubformatAt = 32;
 constexpr uint32_t kSubformatEnd = 34;
+constexpr uint32_t kDataSizeAt = 4;
+constexpr uint32_t kSamplesAt = 8;
 constexpr uint32_t kExtensible = 0xFFFE;
 constexpr uint32_t kIntegerPcm = 1;
 static_assert(kHeadBytes == kLastProbe + kSubformatEnd, "the head holds every probe");
@@ -27,6 +33,8 @@ constexpr uint64_t kDataToTheEnd = UINT64_MAX;
 // RF64 and BW64 (EBU Tech 3306, ITU-R BS.2088): the ds64 chunk at byte 12
 // holds, from byte 20, the 64-bit RIFF size, data size and sample count; its
 // 28 bytes end at byte 48.
+constexpr uint32_t kDs64At = 12;
+constexpr uint32_t kDs64SizeAt = 16;
 constexpr uint32_t kDs64DataSize = 28;
 constexpr uint32_t kDs64End = 48;
 
@@ -44,7 +52,7 @@ uint32_t FindTag(const unsigned char* head, uint32_t headLength, const char* tag
 
 bool StartsAsRf64(const unsigned char* head, uint32_t length) {
   return length >= 16 && (std::memcmp(head, "RF64", 4) == 0 || std::memcmp(head, "BW64", 4) == 0) &&
-         std::memcmp(head + 12, "ds64", 4) == 0;
+         std::memcmp(head + kDs64At, "ds64", 4) == 0;
 }
 
 // Whether the first `length` bytes already settle both chunks: a tag found
@@ -55,50 +63,46 @@ bool StartsAsRf64(const unsigned char* head, uint32_t length) {
 bool HeadSettled(const unsigned char* head, uint32_t length) {
   const uint32_t format = FindTag(head, length, "fmt", 3);
   const uint32_t data = FindTag(head, length, "data", 4);
-  if (format == 0 || format + kFormatFieldsEnd > length || data == 0 || data + 8 > length)
+  if (format == 0 || format + kFormatFieldsEnd > length || data == 0 || data + kSamplesAt > length)
     return false;
-  if (Assem2(head + format + 8) == kExtensible && format + kSubformatEnd > length) return false;
+  if (Assem2(head + format + kFormatCodeAt) == kExtensible && format + kSubformatEnd > length)
+    return false;
   return !StartsAsRf64(head, length) || length >= kDs64End;
 }
 
 // Reads the first bytes of the input into its head, up to kHeadBytes, fewer
-// when the input ends first or when the chunks are settled sooner. Returns
-// whether the input ended within them.
-bool ReadHead(WaveInput* input) {
+// when the input ends first or when the chunks are settled sooner; *ended
+// tells whether the input ended within them. Returns 0 or an errno value.
+int ReadHead(WaveInput* input, bool* ended) {
   uint32_t length = 0;
-  bool ended = false;
+  *ended = false;
   while (length < kHeadBytes && !HeadSettled(input->head, length)) {
     size_t got = 0;
     const int error = ReadWaveInput(input, length, input->head + length, kHeadBytes - length, &got);
-    if (error != 0) ReadFault(input, error);
+    if (error != 0) return error;
     if (got == 0) {
-      ended = true;
+      *ended = true;
       break;
     }
     length += static_cast<uint32_t>(got);
   }
   input->headLength = length;
-  return ended;
-}
-
-[[noreturn]] void HeaderFault(WaveInput* input, const char* message) {
-  CloseWaveInput(input);
-  std::fputs(message, stdout);
-  std::exit(2);
+  return 0;
 }
 
 // The bytes of sample data by the header, or kDataToTheEnd when the writer
 // did not know them.
 uint64_t DataBytes(const unsigned char* head, uint32_t length, uint32_t data) {
   // A size field cut off by the end of the file describes an empty chunk.
-  if (data + 8 > length) return 0;
-  const uint32_t size = Assem4(head + data + 4);
+  if (data + kSamplesAt > length) return 0;
+  const uint32_t size = Assem4(head + data + kDataSizeAt);
   if (size != kSizeNotKnown) return size;
   // An RF64/BW64 file gives the size in its ds64 chunk, when that chunk is
   // whole (28 bytes or more, all in the file). A size of 0 there is a
   // recorder that stopped before it could write the size: its data runs to
   // the end, as in a plain file. A ds64 chunk in a RIFF file means nothing.
-  if (StartsAsRf64(head, length) && Assem4(head + 16) >= kDs64DataSize && length >= kDs64End) {
+  if (StartsAsRf64(head, length) && Assem4(head + kDs64SizeAt) >= kDs64DataSize &&
+      length >= kDs64End) {
     const uint64_t size64 = Assem4(head + kDs64DataSize) |
                             static_cast<uint64_t>(Assem4(head + kDs64DataSize + 4)) << 32;
     if (size64 != 0) return size64;
@@ -108,20 +112,20 @@ uint64_t DataBytes(const unsigned char* head, uint32_t length, uint32_t data) {
 
 }  // namespace
 
-SampleFormat SampleFormatOf(uint32_t bitsPerSample, uint32_t formatCode) {
+SampleLayout SampleLayoutOf(uint32_t bitsPerSample, uint32_t formatCode) {
   // Eight bits are unsigned bytes whatever the code says: no writer stores
   // them any other way.
-  if (bitsPerSample == 8) return SampleFormat::kUnsigned8;
+  if (bitsPerSample == 8) return SampleLayout::kUnsigned8;
   switch (bitsPerSample / 8) {
     case 2:
-      return SampleFormat::kSigned16;
+      return SampleLayout::kSigned16;
     case 3:
-      return SampleFormat::kSigned24;
+      return SampleLayout::kSigned24;
     case 4:
-      return bitsPerSample == 32 && formatCode == kIntegerPcm ? SampleFormat::kSigned32
-                                                              : SampleFormat::kFloat32;
+      return bitsPerSample == 32 && formatCode == kIntegerPcm ? SampleLayout::kSigned32
+                                                              : SampleLayout::kFloat32;
     default:
-      return SampleFormat::kUndecoded;
+      return SampleLayout::kUndecoded;
   }
 }
 
@@ -134,42 +138,41 @@ uint32_t Assem4(const unsigned char* bytes) {
          static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
 }
 
-void GetAttributes(WaveInput* input, uint32_t* sampleRate, uint32_t* bytesPerSample,
-                   uint32_t* channelCount, uint32_t* dataOffset, uint32_t* frameCount,
-                   SampleFormat* sampleFormat) {
+Result GetAttributes(WaveInput* input, WaveHeader* header) {
   uint64_t fileLength = 0;
-  const int error = SettleWaveInput(input, &fileLength);
-  if (error != 0) ReadFault(input, error);
-  const bool endedInHead = ReadHead(input);
+  bool endedInHead = false;
+  int error = SettleWaveInput(input, &fileLength);
+  if (error == 0) error = ReadHead(input, &endedInHead);
+  if (error != 0) return ReadFailure(error);
   const unsigned char* head = input->head;
   const uint32_t headLength = input->headLength;
 
   const uint32_t format = FindTag(head, headLength, "fmt", 3);
   // A tag whose fields are cut off by the end of the file is no format chunk.
   if (format == 0 || format + kFormatFieldsEnd > headLength)
-    HeaderFault(input, "Can't find format chunk in wave file!\n");
-  *channelCount = Assem2(head + format + 10);
-  *sampleRate = Assem4(head + format + 12);
-  const uint32_t bitsPerSample = Assem2(head + format + 22);
-  *bytesPerSample = bitsPerSample / 8;
+    return {2, "Can't find format chunk in wave file!"};
+  header->channelCount = Assem2(head + format + kChannelsAt);
+  header->sampleRate = Assem4(head + format + kSampleRateAt);
+  header->bitsPerSample = Assem2(head + format + kBitsAt);
+  header->bytesPerSample = header->bitsPerSample / 8;
   // An extensible format chunk names the real format in the first two bytes
   // of its subformat GUID.
-  uint32_t formatCode = Assem2(head + format + 8);
+  uint32_t formatCode = Assem2(head + format + kFormatCodeAt);
   if (formatCode == kExtensible && format + kSubformatEnd <= headLength)
-    formatCode = Assem2(head + format + 32);
-  *sampleFormat = SampleFormatOf(bitsPerSample, formatCode);
+    formatCode = Assem2(head + format + kSubformatAt);
+  header->layout = SampleLayoutOf(header->bitsPerSample, formatCode);
 
   const uint32_t data = FindTag(head, headLength, "data", 4);
-  if (data == 0) HeaderFault(input, "Can't find data block in wave file!\n");
-  *dataOffset = data + 8;
+  if (data == 0) return {2, "Can't find data block in wave file!"};
+  header->dataOffset = data + kSamplesAt;
   const uint64_t dataBytes = DataBytes(head, headLength, data);
 
   // Bits per sample below 8 or no channels give frames of no bytes: such a
   // file holds no frames, and nothing is divided by zero.
-  const uint64_t frameSize = static_cast<uint64_t>(*bytesPerSample) * *channelCount;
+  const uint64_t frameSize = uint64_t{header->bytesPerSample} * header->channelCount;
   if (frameSize == 0) {
-    *frameCount = 0;
-    return;
+    header->frameCount = 0;
+    return {};
   }
   uint64_t frames = dataBytes == kDataToTheEnd ? UINT64_MAX : dataBytes / frameSize;
   // Recorders that are cut off, and copies that stop short, leave a data size
@@ -179,8 +182,9 @@ void GetAttributes(WaveInput* input, uint32_t* sampleRate, uint32_t* bytesPerSam
   // scan.
   if (!input->stream || endedInHead) {
     const uint64_t length = input->stream ? headLength : fileLength;
-    const uint64_t available = length > *dataOffset ? length - *dataOffset : 0;
+    const uint64_t available = length > header->dataOffset ? length - header->dataOffset : 0;
     if (frames > available / frameSize) frames = available / frameSize;
   }
-  *frameCount = frames < kMostFrames ? static_cast<uint32_t>(frames) : kMostFrames;
+  header->frameCount = frames < kMostFrames ? static_cast<uint32_t>(frames) : kMostFrames;
+  return {};
 }

@@ -3,9 +3,8 @@
 // GetAttributes reads the first bytes of the open input, finds the "fmt" and
 // "data" tags by probing even byte positions 2 ... 15000, reads the few fields
 // the scan needs at fixed distances from them, and cuts the frame count to the
-// whole frames a file really holds. It either fills all its values or prints
-// one message (a missing chunk, or a read that failed) and ends the process
-// with status 2, the input closed.
+// whole frames a file really holds. It fills the header, or returns what ends
+// the run (a missing chunk, or a read that failed: status 2).
 #ifndef OSTREL_WAVEFILE_WAVEFILE_H
 #define OSTREL_WAVEFILE_WAVEFILE_H
 
@@ -13,8 +12,9 @@
 
 #include "wavefile/input.h"
 
-// How the scan reads the bytes of one sample.
-enum class SampleFormat : uint32_t {
+// How the bytes of one sample are read: each layout is one entry in the
+// scan's table of layouts.
+enum class SampleLayout : uint32_t {
   kUndecoded,  // walked, not decoded: 9 to 15 bits, or 5 bytes and more
   kUnsigned8,  // exactly 8 bits: an unsigned byte, 128 the middle
   kSigned16,   // 16 to 23 bits: two bytes, signed
@@ -23,10 +23,25 @@ enum class SampleFormat : uint32_t {
   kFloat32,    // every other 4-byte sample: an IEEE float bit pattern
 };
 
-// The format of samples of `bitsPerSample` bits stored under `formatCode`
+// The order of the bytes of every field and sample.
+enum class ByteOrder : uint32_t { kLittleEndian };
+
+// What the probe settles about a file.
+struct WaveHeader {
+  uint32_t sampleRate = 0;  // frames per second
+  uint32_t channelCount = 0;
+  uint32_t bitsPerSample = 0;
+  uint32_t bytesPerSample = 0;  // bits / 8
+  SampleLayout layout = SampleLayout::kUndecoded;
+  ByteOrder byteOrder = ByteOrder::kLittleEndian;
+  uint32_t dataOffset = 0;  // the first sample byte, from the start of the input
+  uint32_t frameCount = 0;  // whole frames present
+};
+
+// The layout of samples of `bitsPerSample` bits stored under `formatCode`
 // (for an extensible format chunk, the code from its subformat, or 0xFFFE
 // when the chunk is cut off before it).
-SampleFormat SampleFormatOf(uint32_t bitsPerSample, uint32_t formatCode);
+SampleLayout SampleLayoutOf(uint32_t bitsPerSample, uint32_t formatCode);
 
 // The most frames a run reaches: frame numbers are unsigned 32-bit.
 constexpr uint32_t kMostFrames = 0xFFFFFFFF;
@@ -35,8 +50,6 @@ constexpr uint32_t kMostFrames = 0xFFFFFFFF;
 uint32_t Assem2(const unsigned char* bytes);
 uint32_t Assem4(const unsigned char* bytes);
 
-void GetAttributes(WaveInput* input, uint32_t* sampleRate, uint32_t* bytesPerSample,
-                   uint32_t* channelCount, uint32_t* dataOffset, uint32_t* frameCount,
-                   SampleFormat* sampleFormat);
+Result GetAttributes(WaveInput* input, WaveHeader* header);
 
 #endif

@@ -1,0 +1,89 @@
+// The table of sample layouts: for each way a sample can be stored, how its
+// bytes become a value on the level scale (full scale 128), how magnitudes
+// are summed exactly, and the loops that sum them.
+//
+// Integer layouts count magnitudes in units of their last place on the level
+// scale (1 for 8-bit, 1/256 for 16-bit, 1/65536 for 24-bit, 1/2^24 for
+// 32-bit) and keep peaks as magnitudes in units. Float layouts add the
+// magnitudes to a double one after the other, exactly as a frame-by-frame
+// scan would, and keep peaks as the largest magnitude bit pattern (the
+// magnitude grows with the pattern).
+//
+// The loops come in sets built for one kind of processor, the plain one and
+// AVX2 where it pays; every set gives the same totals and peaks.
+#ifndef OSTREL_SCAN_LAYOUTS_H
+#define OSTREL_SCAN_LAYOUTS_H
+
+#include <cstdint>
+
+#include "wavefile/wavefile.h"  // SampleLayout
+
+// The running totals of the current block and the peaks of the scan.
+struct Totals {
+  uint64_t units = 0;  // integer layouts: the block's magnitudes in units
+  double sum = 0;      // float layouts, and integer blocks too long for exact sums
+  uint32_t peakL = 0;  // the largest magnitude of each channel, in units or as
+  uint32_t peakR = 0;  // a float magnitude pattern
+};
+
+// Adds `count` frames (one or two channels, interleaved, left first) to the
+// block's totals and raises the peaks.
+using FramesLoop = void (*)(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                            Totals* totals);
+// Sums `blocks` whole blocks of `blockFrames` frames, lying one after the
+// other, each from 0 as if alone: sums[b] is block b's sum on the level
+// scale. Raises the peaks in *totals; its block sum is left alone.
+using BlocksLoop = void (*)(const unsigned char* frames, uint32_t blockFrames, uint32_t blocks,
+                            uint32_t channelCount, double* sums, Totals* totals);
+
+struct Loops {
+  FramesLoop frames;
+  BlocksLoop blocks;
+};
+
+// How whole blocks are summed a group at a time, where that pays.
+enum class Grouping : uint32_t {
+  kShortBlocks,  // blocks of up to kShortBlock frames, up to 256 a call
+  kSideBySide,   // 4, 8, 12 or 16 blocks of any length, summed side by side
+};
+
+struct LayoutEntry {
+  const char* name;
+  uint32_t bytesPerSample;  // 0: any (the undecoded layout)
+  // One sample's bytes as a value on the level scale: the plain reference
+  // that every loop is held to, and the way of the rare blocks too long for
+  // exact sums.
+  double (*decode)(const unsigned char* sample);
+  // Exact integer sums count in this unit (a power of two); the largest
+  // magnitude is `largest` units, so blocks of up to 2^53 / largest
+  // samples sum exactly. A unit of 0: the magnitudes are float patterns,
+  // summed as doubles.
+  double unit;
+  uint32_t largest;
+  Grouping grouping;
+  Loops plain;
+  // Integer blocks too long for exact sums: each magnitude added as a
+  // double, one after the other.
+  FramesLoop longBlocks;
+  // AVX2 loops where they pay; a null member takes the plain loop's place.
+  Loops avx2;
+};
+
+const LayoutEntry& LayoutOf(SampleLayout layout);
+
+// Blocks of up to this many integer frames are summed a group at a time.
+constexpr uint32_t kShortBlock = 64;
+constexpr uint32_t kMostGroupBlocks = 256;
+// Float blocks side by side: up to 16 at a time.
+constexpr uint32_t kMostSideBySideBlocks = 16;
+
+// The loops of `entry` that this run uses: AVX2 on an x86-64 processor that
+// has it, the plain loops everywhere else, and always in a build made with
+// OSTREL_PLAIN_KERNELS (so that the whole suite can run them).
+Loops LoopsOf(const LayoutEntry& entry);
+bool UsesAvx2();
+
+// A kept peak magnitude on the level scale.
+double PeakLevel(const LayoutEntry& entry, uint32_t magnitude);
+
+#endif
