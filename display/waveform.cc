@@ -265,8 +265,10 @@ bool WaveformRows(uint32_t frameIndex, uint32_t step, uint32_t count, uint32_t s
     end = PutDots(end, levels[r]);
     *end++ = '\n';
   }
-  pendingLength = static_cast<size_t>(end - pending);
   lastRow = row;
+  // Rows that can no longer be written are dropped, not left for a later
+  // write.
+  pendingLength = OutputError() == 0 ? static_cast<size_t>(end - pending) : 0;
   return OutputError() == 0;
 }
 
