@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -61,6 +63,54 @@ TEST(OutputFailure, AFullDeviceTurnsEveryErrorRunIntoStatusTwoWithOneLine) {
   }
 }
 
+TEST(OutputFailure, OneFailedWriteEndsTheRunEvenInTheMiddleOfALongRow) {
+  // Samples of 3e38 read as levels far past 2^31 (float patterns): rows of
+  // 2^31 - 1 dots, which go out in many pieces. The first piece that cannot
+  // be written is the last one tried.
+  std::string samples;
+  for (int i = 0; i < 3; ++i) AppendFloat(&samples, 3e38f);
+  const std::string path = WriteTemp("huge-rows.wav", WavFile({3, 1, 1000, 32}, samples));
+  RunSetup setup;
+  setup.noteFailedWrites = true;
+  for (bool fullDevice : {false, true}) {
+    SCOPED_TRACE(fullDevice ? "a full device" : "a closed pipe, SIGPIPE ignored");
+    setup.stdoutClosedPipe = !fullDevice;
+    setup.ignoreSigpipe = !fullDevice;
+    setup.stdoutPath = fullDevice ? "/dev/full" : "";
+    const ToolRun run = RunTool({path, "0", "1", "1"}, setup);
+    EXPECT_EQ(run.status, 2);
+    const std::string note = "write failed\n";
+    ASSERT_EQ(run.err.compare(0, note.size(), note), 0) << run.err;
+    ExpectOneWriteFailureLine(run.err.substr(note.size()));
+  }
+}
+
+TEST(OutputFailure, ANonBlockingOutputIsWaitedOnNotGivenUp) {
+  // A parent's non-blocking pipe, read only after the tool has filled it:
+  // every row arrives whole, as through a blocking pipe.
+  const std::string path =
+      WriteTemp("non-blocking-out.wav", WavFile(kMono16At1000, Pcm16Run(512, 100000)));
+  const std::vector<std::string> args = {path, "0", "-1", "1"};
+  int pipeEnds[2];
+  ASSERT_EQ(pipe(pipeEnds), 0);
+  ASSERT_EQ(fcntl(pipeEnds[1], F_SETFL, O_NONBLOCK), 0);
+  RunSetup setup;
+  setup.stdoutFd = pipeEnds[1];
+  const pid_t tool = StartTool(args, setup);
+  close(pipeEnds[1]);
+  usleep(200000);  // lets the pipe fill, so that a write meets EAGAIN
+  std::string out;
+  char chunk[1 << 16];
+  for (ssize_t n; (n = read(pipeEnds[0], chunk, sizeof chunk)) > 0;)
+    out.append(chunk, static_cast<size_t>(n));
+  close(pipeEnds[0]);
+  const ToolRun run = WaitTool(tool);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  const ToolRun blocking = RunTool(args);
+  EXPECT_TRUE(out == blocking.out) << FirstDifference(out, blocking.out);
+}
+
 TEST(OutputFailure, AClosedPipeEndsTheRunBySigpipeOrWithStatusTwoWhenItIsIgnored) {
   const std::string path =
       WriteTemp("closed-pipe.wav", WavFile(kMono16At1000, Pcm16Run(256, 1000)));
@@ -109,20 +159,23 @@ TEST(OutputFailure, AStreamRunEndsAtOnceWhileItDropsTheFramesBeforeStart) {
   // reading would drop all of it before its first row could fail.
   struct Case {
     const char* name;
-    bool fullDevice;     // else a pipe whose reader leaves after the banner
+    bool fullDevice;  // else a pipe or a socket whose reader leaves after the banner
+    bool socket;
     bool ignoreSigpipe;  // in the tool
     int status;
   } const cases[] = {
-      {"a full device", true, false, 2},
-      {"a reader gone, SIGPIPE at its default", false, false, 128 + SIGPIPE},
-      {"a reader gone, SIGPIPE ignored", false, true, 2},
+      {"a full device", true, false, false, 2},
+      {"a reader gone, SIGPIPE at its default", false, false, false, 128 + SIGPIPE},
+      {"a reader gone, SIGPIPE ignored", false, false, true, 2},
+      {"a socket's peer gone, SIGPIPE at its default", false, true, false, 128 + SIGPIPE},
+      {"a socket's peer gone, SIGPIPE ignored", false, true, true, 2},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     int input[2];
     int output[2];
     ASSERT_EQ(pipe(input), 0);
-    ASSERT_EQ(pipe(output), 0);
+    ASSERT_EQ(c.socket ? socketpair(AF_UNIX, SOCK_STREAM, 0, output) : pipe(output), 0);
     RunSetup setup;
     setup.stdinFd = input[0];
     setup.ignoreSigpipe = c.ignoreSigpipe;

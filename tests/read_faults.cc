@@ -1,10 +1,13 @@
 // A library the tests load into runs of build/ostrel with LD_PRELOAD, to make
-// reads fail as a failing disk or a broken device would:
+// reads fail as a failing disk or a broken device would, and to see the
+// writes that fail:
 //   OSTREL_FAIL_READ_AFTER=N  read() and pread() fail with EIO once N bytes
 //                             have been read in all
 //   OSTREL_FAIL_FSTAT=1       fstat() fails with EIO
-// Each failure writes "read fault injected" on standard error, so a test
-// knows whether a run got as far as the fault.
+//   OSTREL_NOTE_FAILED_WRITES=1  every write() to standard output that
+//                             fails writes "write failed" on standard error
+// Each injected failure writes "read fault injected" on standard error, so a
+// test knows whether a run got as far as the fault.
 #include <dlfcn.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -23,11 +26,16 @@ Function Next(const char* name) {
   return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
 }
 
-int Fail() {
-  static const char kNote[] = "read fault injected\n";
-  if (write(STDERR_FILENO, kNote, sizeof kNote - 1) < 0) {
+template <size_t Length>
+void Note(const char (&note)[Length]) {
+  static auto next = Next<ssize_t (*)(int, const void*, size_t)>("write");
+  if (next(STDERR_FILENO, note, Length - 1) < 0) {
     // Nothing more can be said.
   }
+}
+
+int Fail() {
+  Note("read fault injected\n");
   errno = EIO;
   return -1;
 }
@@ -69,6 +77,17 @@ ssize_t pread64(int fd, void* to, size_t count, off64_t position) {
   if (ReadFails(&count)) return Fail();
   static auto next = Next<ssize_t (*)(int, void*, size_t, off64_t)>("pread64");
   return Counted(next(fd, to, count, position));
+}
+
+ssize_t write(int fd, const void* from, size_t count) {
+  static auto next = Next<ssize_t (*)(int, const void*, size_t)>("write");
+  const ssize_t n = next(fd, from, count);
+  if (n < 0 && fd == STDOUT_FILENO && std::getenv("OSTREL_NOTE_FAILED_WRITES") != nullptr) {
+    const int error = errno;
+    Note("write failed\n");
+    errno = error;
+  }
+  return n;
 }
 
 int fstat(int fd, struct stat* info) {

@@ -174,7 +174,7 @@ pid_t StartProgram(const std::string& program, const std::vector<std::string>& a
     // Set either way: the test process may itself ignore SIGPIPE, and an
     // ignored signal stays ignored across exec.
     signal(SIGPIPE, setup.ignoreSigpipe ? SIG_IGN : SIG_DFL);
-    if (!setup.failReadsAfter.empty() || setup.failFstat) {
+    if (!setup.failReadsAfter.empty() || setup.failFstat || setup.noteFailedWrites) {
 #ifdef OSTREL_PRELOAD_UNDER_QEMU
       // The tool runs under qemu-user: the library is preloaded into the
       // tool, not into the emulator or the script that starts it.
@@ -187,6 +187,7 @@ pid_t StartProgram(const std::string& program, const std::vector<std::string>& a
       if (!setup.failReadsAfter.empty())
         setenv("OSTREL_FAIL_READ_AFTER", setup.failReadsAfter.c_str(), 1);
       if (setup.failFstat) setenv("OSTREL_FAIL_FSTAT", "1", 1);
+      if (setup.noteFailedWrites) setenv("OSTREL_NOTE_FAILED_WRITES", "1", 1);
     }
     execv(argv[0], argv.data());
     _exit(127);
@@ -238,7 +239,8 @@ ToolRun RunTool(const std::vector<std::string>& args, const RunSetup& setup) {
   // into the test's own descriptor (it would get both runs' bytes), and input
   // from one that cannot be put back where it stood.
   const off_t inputAt = setup.stdinFd >= 0 ? lseek(setup.stdinFd, 0, SEEK_CUR) : 0;
-  if (!setup.failReadsAfter.empty() || setup.failFstat || setup.stdoutFd >= 0 || inputAt < 0)
+  if (!setup.failReadsAfter.empty() || setup.failFstat || setup.noteFailedWrites ||
+      setup.stdoutFd >= 0 || inputAt < 0)
     return WaitTool(StartTool(args, setup));
   ToolRun other = WaitTool(StartProgram(OSTREL_COMPARE_BINARY, args, setup));
   // An output file is compared like captured output; a device such as

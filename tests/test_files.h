@@ -47,6 +47,9 @@ struct RunSetup {
   // bytes when given, fstat fails when set.
   std::string failReadsAfter;
   bool failFstat = false;
+  // The same library notes every failed write to standard output on
+  // standard error.
+  bool noteFailedWrites = false;
 };
 
 // Starts build/ostrel with these arguments (after the program name) and
