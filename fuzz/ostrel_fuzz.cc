@@ -2,40 +2,36 @@
 // fuzzer's bytes.
 //
 // The first bytes of an input choose the command line (fuzz_arguments.h); the
-// rest is written to a scratch file that RunOstrel reads. The program ends its
-// error paths with exit(); the target is linked with -Wl,--wrap=exit, so those
-// calls land in __wrap_exit, which jumps back here while a run is active and
-// the fuzzer goes on with the next input. The frames that the jump leaves hold
-// no objects with destructors (the program keeps plain values and file
-// descriptors), which is what makes leaving them by longjmp sound.
+// rest is written to a scratch file that RunOstrel reads. RunOstrel returns
+// its exit status on every path, so the fuzzer goes on with the next input.
 //
-// Standard output goes to /dev/null, still through the program's own
-// formatting; set OSTREL_FUZZ_SHOW_OUTPUT=1 to keep it and to see each
-// command line and its status on standard error, for example when replaying a
-// crash file. OSTREL_FUZZ_SCRATCH names the folder of the scratch file
-// (default /dev/shm, else /tmp).
+// Standard output (descriptor 1) is /dev/null, still reached through the
+// program's own formatting and writes; set OSTREL_FUZZ_SHOW_OUTPUT=1 to keep
+// it and to see each command line and its status on standard error, for
+// example when replaying a crash file. OSTREL_FUZZ_SCRATCH names the folder
+// of the scratch file (default /dev/shm, else /tmp).
 //
 // Rows of billions of dots: any float sample with a large exponent field
 // decodes to a level beyond 2^31, and the row then holds 2^31 - 1 dots, about
 // a second of formatting each even into /dev/null. Left alone, such inputs
-// eat most of the fuzzing time. So fwrite and fwrite_unlocked are wrapped as
-// well: once a single row passes OSTREL_FUZZ_ROW_LIMIT bytes (default 2^20,
-// far above the 32768 dots of any integer sample; 0 turns the cut off) the
-// run is cut short, the files it opened (tracked through wrapped open and
-// close) are closed, and the first few such inputs of each process are saved
-// as long-row-* files in OSTREL_FUZZ_LONG_ROWS, when that names a folder. A
-// row counts from the last newline that went through fwrite; output whose
-// newlines go out another way is limited as a whole instead.
+// eat most of the fuzzing time. So the target is linked with -Wl,--wrap=write
+// and counts the bytes of each row written to descriptor 1: once a row passes
+// OSTREL_FUZZ_ROW_LIMIT bytes (default 2^20, far above the 32768 dots of any
+// integer sample; 0 turns the cut off) that write fails with EFBIG, and the
+// program's own handling of a failed output ends the run with status 2 and
+// its line on standard error. The first few such inputs of each process are
+// saved as long-row-* files in OSTREL_FUZZ_LONG_ROWS, when that names a
+// folder.
 //
-// After every run the target checks what a run must leave behind: an exit
-// status of 0 from a return and 1 or 2 from an exit, no error on standard
-// output, and no file descriptor left open (the heap is LeakSanitizer's job).
+// After every run the target checks what a run must leave behind: a status of
+// 0, 1 or 2, and 2 after a cut; no write to standard output after one has
+// failed; no failed write to /dev/null; and no file descriptor left open (the
+// heap is LeakSanitizer's job).
 
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <csetjmp>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -46,31 +42,23 @@
 #include "driver/run.h"
 #include "fuzz/fuzz_arguments.h"
 
-extern "C" {
-[[noreturn]] void __real_exit(int status);
-size_t __real_fwrite(const void* data, size_t size, size_t count, std::FILE* stream);
-size_t __real_fwrite_unlocked(const void* data, size_t size, size_t count, std::FILE* stream);
-int __real_open(const char* path, int flags, ...);
-int __real_close(int fd);
-}
+extern "C" ssize_t __real_write(int fd, const void* data, size_t bytes);
 
 namespace {
 
-// setjmp's answers: the run is on, it called exit, it was cut short.
-enum Jump { kRunning = 0, kExited = 1, kCut = 2 };
-
-std::jmp_buf runReturn;
-volatile bool runActive = false;
-volatile int exitStatus = 0;
-
 size_t rowLimit = size_t{1} << 20;
-size_t rowBytes = 0;        // written since the last newline
-std::vector<int> runFiles;  // opened by the run and not yet closed
 std::string longRowFolder;
 int longRowsSaved = 0;
 constexpr int kMostLongRowsSaved = 3;
-const uint8_t* currentInput = nullptr;
-size_t currentSize = 0;
+
+// What the writes of the current run to descriptor 1 have shown.
+struct RunOutput {
+  bool active = false;
+  size_t rowBytes = 0;         // written since the last newline
+  bool cut = false;            // a write was failed here, for a long row
+  int failure = 0;             // errno of a write that failed by itself
+  int writesAfterFailure = 0;  // tried once a write had failed
+} output;
 
 bool showOutput = false;
 std::string scratchFolder;
@@ -102,6 +90,11 @@ int LowestFreeDescriptor() {
   std::abort();
 }
 
+[[noreturn]] void Finding(const char* what) {
+  std::fprintf(stderr, "ostrel_fuzz: %s\n", what);
+  std::abort();
+}
+
 std::string ScratchFolder() {
   if (const char* chosen = std::getenv("OSTREL_FUZZ_SCRATCH")) return chosen;
   if (access("/dev/shm", W_OK) == 0) return "/dev/shm";
@@ -110,12 +103,16 @@ std::string ScratchFolder() {
 
 void RemoveScratchFile() { unlink(filePath.c_str()); }
 
-void WriteScratchFile(const uint8_t* data, size_t size) {
-  std::FILE* file = std::fopen(filePath.c_str(), "wb");
-  if (file == nullptr || std::fwrite(data, 1, size, file) != size || std::fclose(file) != 0) {
-    std::perror(("ostrel_fuzz: cannot write " + filePath).c_str());
-    std::abort();
+// Writes the bytes to a new file at path; false, with a line on standard
+// error, when that fails.
+bool SaveFile(const std::string& path, const uint8_t* data, size_t size) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  const bool written = file != nullptr && std::fwrite(data, 1, size, file) == size;
+  if ((file != nullptr && std::fclose(file) != 0) || !written) {
+    std::perror(("ostrel_fuzz: cannot write " + path).c_str());
+    return false;
   }
+  return true;
 }
 
 // FNV-1a, to name a saved input by its content.
@@ -125,31 +122,29 @@ uint64_t Fingerprint(const uint8_t* data, size_t size) {
   return hash;
 }
 
-void SaveLongRowInput() {
+void SaveLongRowInput(const uint8_t* data, size_t size) {
   if (longRowFolder.empty() || longRowsSaved >= kMostLongRowsSaved) return;
   ++longRowsSaved;
   char name[32];
   std::snprintf(name, sizeof name, "long-row-%016llx",
-                static_cast<unsigned long long>(Fingerprint(currentInput, currentSize)));
-  std::FILE* file = std::fopen((longRowFolder + "/" + name).c_str(), "wb");
-  if (file == nullptr) return;
-  __real_fwrite(currentInput, 1, currentSize, file);
-  std::fclose(file);
+                static_cast<unsigned long long>(Fingerprint(data, size)));
+  SaveFile(longRowFolder + "/" + name, data, size);
 }
 
-// Counts what a run writes to standard output, row by row, and cuts the run
-// when a row grows past the limit. Called before the bytes are handed to
-// stdio, so no stream is left half-written or locked by the jump.
-void CountOutput(const void* data, size_t bytes, std::FILE* stream) {
-  if (!runActive || stream != stdout || rowLimit == 0) return;
-  const auto* begin = static_cast<const char*>(data);
-  const char* newline = static_cast<const char*>(memrchr(begin, '\n', bytes));
-  rowBytes =
-      newline != nullptr ? static_cast<size_t>(begin + bytes - newline - 1) : rowBytes + bytes;
-  if (rowBytes <= rowLimit) return;
-  runActive = false;
-  SaveLongRowInput();
-  std::longjmp(runReturn, kCut);
+// Whether these bytes, after the rowBytes already written, take a row past
+// the limit; moves rowBytes on to the bytes after their last newline.
+bool RowTooLong(const char* bytes, size_t length) {
+  bool tooLong = false;
+  for (const char* end = bytes + length; bytes < end;) {
+    const auto* newline =
+        static_cast<const char*>(std::memchr(bytes, '\n', static_cast<size_t>(end - bytes)));
+    output.rowBytes += static_cast<size_t>((newline != nullptr ? newline : end) - bytes);
+    tooLong = tooLong || output.rowBytes > rowLimit;
+    if (newline == nullptr) break;
+    output.rowBytes = 0;
+    bytes = newline + 1;
+  }
+  return tooLong;
 }
 
 const std::string& PathFor(ostrel_fuzz::PathForm form) {
@@ -168,36 +163,19 @@ const std::string& PathFor(ostrel_fuzz::PathForm form) {
 
 }  // namespace
 
-extern "C" [[noreturn]] void __wrap_exit(int status) {
-  if (runActive) {
-    runActive = false;
-    exitStatus = status;
-    std::longjmp(runReturn, kExited);
+// Every write of the program; those of a run to standard output are watched.
+extern "C" ssize_t __wrap_write(int fd, const void* data, size_t bytes) {
+  if (!output.active || fd != STDOUT_FILENO) return __real_write(fd, data, bytes);
+  if (output.cut || output.failure != 0) ++output.writesAfterFailure;
+  if (output.cut || (rowLimit != 0 && RowTooLong(static_cast<const char*>(data), bytes))) {
+    output.cut = true;
+    errno = EFBIG;
+    return -1;
   }
-  __real_exit(status);
-}
-
-extern "C" size_t __wrap_fwrite(const void* data, size_t size, size_t count, std::FILE* stream) {
-  CountOutput(data, size * count, stream);
-  return __real_fwrite(data, size, count, stream);
-}
-
-extern "C" size_t __wrap_fwrite_unlocked(const void* data, size_t size, size_t count,
-                                         std::FILE* stream) {
-  CountOutput(data, size * count, stream);
-  return __real_fwrite_unlocked(data, size, count, stream);
-}
-
-// The program opens its input read-only, without O_CREAT, so no mode follows.
-extern "C" int __wrap_open(const char* path, int flags, ...) {
-  const int fd = __real_open(path, flags);
-  if (runActive && fd >= 0) runFiles.push_back(fd);
-  return fd;
-}
-
-extern "C" int __wrap_close(int fd) {
-  runFiles.erase(std::remove(runFiles.begin(), runFiles.end(), fd), runFiles.end());
-  return __real_close(fd);
+  const ssize_t written = __real_write(fd, data, bytes);
+  if (written < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)
+    output.failure = errno;
+  return written;
 }
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -211,9 +189,14 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   longPath = scratchFolder + std::string(300, '/') + name + ".wav";
   missingPath = scratchFolder + "/" + name + ".missing";
   std::atexit(RemoveScratchFile);
-  if (!showOutput && std::freopen("/dev/null", "w", stdout) == nullptr) {
-    std::perror("ostrel_fuzz: /dev/null");
-    std::abort();
+  // The program writes descriptor 1 itself, so /dev/null is put on that
+  // descriptor, not only behind the stdout stream.
+  if (!showOutput) {
+    const int null = open("/dev/null", O_WRONLY);
+    if (null < 0 || dup2(null, STDOUT_FILENO) < 0 || (null != STDOUT_FILENO && close(null) != 0)) {
+      std::perror("ostrel_fuzz: /dev/null");
+      std::abort();
+    }
   }
   return 0;
 }
@@ -224,7 +207,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint8_t prefix[ostrel_fuzz::kPrefixBytes] = {};
   const size_t prefixSize = size < sizeof prefix ? size : sizeof prefix;
   std::memcpy(prefix, data, prefixSize);
-  WriteScratchFile(data + prefixSize, size - prefixSize);
+  if (!SaveFile(filePath, data + prefixSize, size - prefixSize)) std::abort();
 
   const ostrel_fuzz::CommandLine line = ostrel_fuzz::DecodePrefix(prefix);
   std::vector<std::string> arguments = {"ostrel",  PathFor(line.pathForm), line.start,
@@ -234,7 +217,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<char*> argv;
   for (std::string& argument : arguments) argv.push_back(argument.data());
   argv.push_back(nullptr);
-  const int argc = static_cast<int>(arguments.size());
 
   if (showOutput) {
     std::fprintf(stderr, "ostrel_fuzz: ostrel");
@@ -246,46 +228,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Measured here, not once at start: libFuzzer itself keeps files open
   // across runs in some modes (the control file of a merge).
   const int freeBefore = LowestFreeDescriptor();
-  currentInput = data;
-  currentSize = size;
-  rowBytes = 0;
-  runFiles.clear();
-  bool exited = false;
-  bool cut = false;
-  int status = 0;
-  runActive = true;
-  switch (setjmp(runReturn)) {
-    case kRunning:
-      status = RunOstrel(argc, argv.data());
-      runActive = false;
-      break;
-    case kExited:
-      exited = true;
-      status = exitStatus;
-      break;
-    default:
-      cut = true;
-      // The run's own exit would have closed these.
-      while (!runFiles.empty()) __wrap_close(runFiles.back());
-      break;
-  }
+  output = RunOutput{};
+  output.active = true;
+  const int status = RunOstrel(static_cast<int>(arguments.size()), argv.data());
+  output.active = false;
 
+  if (output.cut) SaveLongRowInput(data, size);
   if (showOutput) {
-    std::fflush(stdout);
-    if (cut)
+    if (output.cut)
       std::fprintf(stderr, "\nostrel_fuzz: cut short: a row of more than %zu bytes\n", rowLimit);
-    else
-      std::fprintf(stderr, "ostrel_fuzz: %s with status %d\n", exited ? "exit" : "return", status);
+    std::fprintf(stderr, "ostrel_fuzz: status %d\n", status);
   }
-  if (!cut && (exited ? status != 1 && status != 2 : status != 0)) {
-    std::fprintf(stderr, "ostrel_fuzz: the run ended by %s with status %d\n",
-                 exited ? "exit" : "return", status);
-    std::abort();
-  }
-  if (std::ferror(stdout)) {
-    std::fprintf(stderr, "ostrel_fuzz: writing standard output failed\n");
-    std::abort();
-  }
+  if (status < 0 || status > 2) Finding("the run ended with a status other than 0, 1 or 2");
+  if (output.cut && status != 2)
+    Finding("the run was cut by a failed write but did not end with 2");
+  if (output.writesAfterFailure != 0)
+    Finding("the run wrote standard output again after a write there had failed");
+  if (!showOutput && output.failure != 0) Finding("a write to /dev/null failed");
   const int freeAfter = LowestFreeDescriptor();
   if (freeAfter != freeBefore) ReportLeakedDescriptors(freeBefore, freeAfter);
   return 0;
