@@ -18,7 +18,9 @@
 #              byte, on every one-hour file at resolutions default, 1 and
 #              4093, and stop with status 1 on any difference (a binary
 #              that did not decode 8-bit and 32-bit integer files differs on
-#              u8 and s32); the row costs are then measured for both
+#              u8 and s32); OLD_BINARY is then timed in the same runs as
+#              ostrel and cat (column "old"), and the row costs are
+#              measured for both
 #
 # The files are made once with the project's generator in $OSTREL_BENCH_DIR
 # (default /tmp/ostrel-bench); they take about 4.5 GB.
@@ -109,6 +111,9 @@ time_runs() {
 
 names=(ostrel)
 commands=("'$ostrel' \"\$path\" 0 3600")
+if [ -n "$against" ]; then
+  names+=(old); commands+=("'$against' \"\$path\" 0 3600")
+fi
 if [ $peers = 1 ]; then
   if command -v sox > /dev/null; then
     names+=(sox); commands+=("sox \"\$path\" -n stat")

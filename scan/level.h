@@ -40,13 +40,4 @@ inline double BlockLevel(double blockSum, uint32_t channelCount, uint32_t resolu
   return RoundedLevel(sum, resolution, magnification);
 }
 
-// The two ways RoundedLevel takes, for the tests. The quick one answers (and
-// returns true) for finite sums in [2^-800, 2^800] and finite magnifications
-// above 0, unless the level lies within 1/128 of a last place of halfway
-// between two doubles (exact ties it answers when the resolution is a power
-// of two). The exact one answers for every sum, resolution and
-// magnification, zero, infinities and nan included.
-bool QuickLevel(double sum, uint32_t resolution, float magnification, double* level);
-double ExactLevel(double sum, uint32_t resolution, float magnification);
-
 #endif

@@ -21,6 +21,15 @@ double X87Level(const LevelInput& input);
 // and positive products.
 uint64_t X87FrameAtTime(uint32_t sampleRate, float seconds);
 
+// The two ways RoundedLevel takes (scan/level.cc), held here to x87. The quick one answers (and
+// returns true) for finite sums in [2^-800, 2^800] and finite magnifications
+// above 0, unless the level lies within 1/128 of a last place of halfway
+// between two doubles (exact ties it answers when the resolution is a power
+// of two). The exact one answers for every sum, resolution and
+// magnification, zero, infinities and nan included.
+bool QuickLevel(double sum, uint32_t resolution, float magnification, double* level);
+double ExactLevel(double sum, uint32_t resolution, float magnification);
+
 // Compares BlockLevel, QuickLevel (where it answers) and ExactLevel with
 // X87Level bit for bit; true when all agree.
 bool LevelAgrees(const LevelInput& input, bool* quick);
