@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -30,6 +32,25 @@ bool WriteOutput(const char* bytes, size_t length) {
     }
   }
   return failure == 0;
+}
+
+bool WriteLine(const char* first, const char* second, const char* third) {
+  const size_t lengths[] = {std::strlen(first), std::strlen(second), std::strlen(third)};
+  const size_t length = lengths[0] + lengths[1] + lengths[2] + 1;
+  // A path makes the line as long as it likes; without the memory for it,
+  // the pieces go one by one.
+  auto* line = static_cast<char*>(std::malloc(length));
+  if (line == nullptr) {
+    return WriteOutput(first, lengths[0]) && WriteOutput(second, lengths[1]) &&
+           WriteOutput(third, lengths[2]) && WriteOutput("\n", 1);
+  }
+  std::memcpy(line, first, lengths[0]);
+  std::memcpy(line + lengths[0], second, lengths[1]);
+  std::memcpy(line + lengths[0] + lengths[1], third, lengths[2]);
+  line[length - 1] = '\n';
+  const bool written = WriteOutput(line, length);
+  std::free(line);
+  return written;
 }
 
 bool PrintOutput(const char* format, ...) {

@@ -17,6 +17,9 @@ void StartOutput();
 // Writes the bytes; false once a write has failed.
 bool WriteOutput(const char* bytes, size_t length);
 
+// The three texts and a newline, in one write.
+bool WriteLine(const char* first, const char* second, const char* third);
+
 // printf's text for format, written in one piece (at most 255 bytes).
 bool PrintOutput(const char* format, ...) __attribute__((format(printf, 1, 2)));
 

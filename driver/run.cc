@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <string>
 
 #include "display/output.h"
 #include "display/waveform.h"
@@ -24,11 +23,8 @@ const char kUsage[] =
 // Prints the line that ends the run early, in one write, and returns its
 // status. A failed output is reported once the run is over (RunOstrel).
 int Fail(const Result& result) {
-  if (result.onStandardError) return result.status;
-  std::string line = result.message;
-  if (result.error != 0) line += std::strerror(result.error);
-  line += '\n';
-  WriteOutput(line.data(), line.size());
+  if (!result.onStandardError)
+    WriteLine(result.message, result.error != 0 ? std::strerror(result.error) : "", "");
   return result.status;
 }
 
@@ -81,8 +77,7 @@ int Run(int argc, char** argv, WaveInput* input) {
   // runs before the span is checked: a missing file is reported as such even
   // when the times are wrong too.
   if (!OpenWaveInput(path, input)) {
-    const std::string line = std::string("The file called ") + path + " cannot be found!\n";
-    WriteOutput(line.data(), line.size());
+    WriteLine("The file called ", path, " cannot be found!");
     return 2;
   }
   WaveHeader header;
