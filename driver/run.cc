@@ -45,13 +45,24 @@ bool PutRowsOut(void*) { return FlushRows(); }
 
 bool RowsCannotGoOut(void*) { return OutputBroken(); }
 
-void PrintSummary(float magnification, uint32_t channelCount, double peakL, double peakR) {
+void PrintSummary(float magnification, uint32_t channelCount, const double* peaks) {
   PrintOutput("Showing values above %.0f dB\n", static_cast<double>(ThresholdDb(magnification)));
-  if (channelCount == 1)
-    PrintOutput("Peak over interval %.1f dB\n", static_cast<double>(PeakDb(peakL)));
-  else if (channelCount == 2)
-    PrintOutput("Peaks over interval %.1f L %.1f R\n", static_cast<double>(PeakDb(peakL)),
-                static_cast<double>(PeakDb(peakR)));
+  if (channelCount == 1) {
+    PrintOutput("Peak over interval %.1f dB\n", static_cast<double>(PeakDb(peaks[0])));
+  } else if (channelCount == 2) {
+    PrintOutput("Peaks over interval %.1f L %.1f R\n", static_cast<double>(PeakDb(peaks[0])),
+                static_cast<double>(PeakDb(peaks[1])));
+  } else {
+    // Every channel in order, in one write.
+    char line[32 + 16 * kMostChannels] = "Peaks over interval";
+    size_t length = std::strlen(line);
+    for (uint32_t c = 0; c < channelCount; ++c) {
+      length += static_cast<size_t>(std::snprintf(line + length, sizeof line - length, " %.1f",
+                                                  static_cast<double>(PeakDb(peaks[c]))));
+    }
+    line[length++] = '\n';
+    WriteOutput(line, length);
+  }
 }
 
 // The run up to its last line; returns the exit status.
@@ -91,8 +102,12 @@ int Run(int argc, char** argv, WaveInput* input) {
   if (startFrame >= stopFrame) return Fail({1, "Stop or start time not set correctly"});
   const uint64_t endFrame = stopFrame < header.frameCount ? stopFrame : header.frameCount;
 
+  // Frames of more than 8 bytes, and layouts the scan does not decode (bits
+  // below 8, no channels, mono samples of 5 to 7 bytes, 8-byte mono that is
+  // not float), are refused: no answer rather than a wrong one.
   const uint64_t frameSize = uint64_t{header.bytesPerSample} * header.channelCount;
-  if (frameSize > kMostFrameBytes) return Fail({1, "Unrecognized bit or channel configuration"});
+  if (frameSize > kMostFrameBytes || frameSize == 0 || header.layout == SampleLayout::kUndecoded)
+    return Fail({1, "Unrecognized bit or channel configuration"});
 
   const uint32_t resolution =
       SettleResolution(resolutionGiven, resolutionArgument, header.sampleRate);
@@ -107,12 +122,11 @@ int Run(int argc, char** argv, WaveInput* input) {
                             resolution,
                             magnification,
                             {&rows, PutRows, PutRowsOut, RowsCannotGoOut}};
-  double peakL = 0;
-  double peakR = 0;
+  double peaks[kMostChannels] = {};
   // Peaks of part of the span would be a wrong answer: no summary then.
-  const Result scan = ScanFrames(request, &peakL, &peakR);
+  const Result scan = ScanFrames(request, peaks);
   if (scan.status != 0) return Fail(scan);
-  PrintSummary(magnification, header.channelCount, peakL, peakR);
+  PrintSummary(magnification, header.channelCount, peaks);
   return 0;
 }
 

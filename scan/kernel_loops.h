@@ -2,6 +2,9 @@
 // instantiates them in functions built for its processor, and they are
 // inlined there, so the compiler vectorises each copy for that processor.
 // These run once per sample of the whole span: speed beats brevity here.
+//
+// Mono and stereo, nearly every file, have loops of their own; three
+// channels and more take a loop over the channels of each frame.
 #ifndef OSTREL_SCAN_KERNEL_LOOPS_H
 #define OSTREL_SCAN_KERNEL_LOOPS_H
 
@@ -23,31 +26,54 @@ OSTREL_LOOP uint32_t Magnitude8(const unsigned char* p) {
   return static_cast<uint32_t>(v < 0 ? -v : v);
 }
 
-OSTREL_LOOP uint32_t Magnitude16(const unsigned char* p) {
-  int16_t v;
+// G.711 codes expanded to 16-bit linear magnitudes (units of 1/256), by the
+// expansion every common audio tool uses: mu-law up to 32124, A-law up to
+// 32256. The sign bit does not change the magnitude.
+OSTREL_LOOP uint32_t MagnitudeMuLaw(const unsigned char* p) {
+  const uint32_t u = ~static_cast<uint32_t>(p[0]) & 0xFF;
+  return ((((u & 0x0F) << 3) + 0x84) << ((u >> 4) & 7)) - 0x84;
+}
+
+OSTREL_LOOP uint32_t MagnitudeALaw(const unsigned char* p) {
+  const uint32_t a = static_cast<uint32_t>(p[0]) ^ 0x55;
+  const uint32_t segment = (a >> 4) & 7;
+  const uint32_t t = ((a & 0x0F) << 4) + (segment == 0 ? 8 : 0x108);
+  return segment > 1 ? t << (segment - 1) : t;
+}
+
+// The stored bytes of a sample as an unsigned word, in the file's byte order.
+template <bool BigEndian>
+OSTREL_LOOP uint16_t Word16(const unsigned char* p) {
+  uint16_t v;
   std::memcpy(&v, p, sizeof v);
-  const int32_t wide = v;
-  return static_cast<uint32_t>(wide < 0 ? -wide : wide);
+  return BigEndian ? __builtin_bswap16(v) : v;
 }
 
-OSTREL_LOOP uint32_t Magnitude24(const unsigned char* p) {
-  const int32_t v =
-      static_cast<int32_t>(static_cast<uint32_t>(p[0]) << 8 | static_cast<uint32_t>(p[1]) << 16 |
-                           static_cast<uint32_t>(p[2]) << 24) >>
-      8;
-  return static_cast<uint32_t>(v < 0 ? -v : v);
-}
-
+template <bool BigEndian>
 OSTREL_LOOP uint32_t Bits32(const unsigned char* p) {
   uint32_t v;
   std::memcpy(&v, p, sizeof v);
-  return v;
+  return BigEndian ? __builtin_bswap32(v) : v;
+}
+
+template <bool BigEndian>
+OSTREL_LOOP uint32_t Magnitude16(const unsigned char* p) {
+  const int32_t wide = static_cast<int16_t>(Word16<BigEndian>(p));
+  return static_cast<uint32_t>(wide < 0 ? -wide : wide);
+}
+
+template <bool BigEndian>
+OSTREL_LOOP uint32_t Magnitude24(const unsigned char* p) {
+  const uint32_t low = p[BigEndian ? 2 : 0], middle = p[1], high = p[BigEndian ? 0 : 2];
+  const int32_t v = static_cast<int32_t>(low << 8 | middle << 16 | high << 24) >> 8;
+  return static_cast<uint32_t>(v < 0 ? -v : v);
 }
 
 // The magnitude of a signed 32-bit sample, taken as an unsigned word so that
 // -2^31 gives 2^31 without overflow.
+template <bool BigEndian>
 OSTREL_LOOP uint32_t Magnitude32(const unsigned char* p) {
-  const uint32_t v = Bits32(p);
+  const uint32_t v = Bits32<BigEndian>(p);
   return v >> 31 != 0 ? 0u - v : v;
 }
 
@@ -61,9 +87,30 @@ OSTREL_LOOP uint32_t Max(uint32_t a, uint32_t b) { return a > b ? a : b; }
 template <size_t Bytes, typename Part, uint32_t Piece, uint32_t (*Magnitude)(const unsigned char*)>
 OSTREL_LOOP void SumIntegerLoop(const unsigned char* frames, uint32_t count, uint32_t channelCount,
                                 Totals* totals) {
-  uint32_t left = totals->peakL;
-  uint32_t right = totals->peakR;
   uint64_t total = totals->units;
+  if (channelCount > 2) {
+    // Pieces of whole frames: at most 8 channels, so a frame's magnitudes
+    // fit a piece of 1/8 of the samples.
+    const size_t frameSize = Bytes * channelCount;
+    for (uint32_t done = 0; done < count;) {
+      const uint32_t n = count - done < Piece / 8 ? count - done : Piece / 8;
+      const unsigned char* p = frames + done * frameSize;
+      Part part = 0;
+      for (size_t i = 0; i < n; ++i, p += frameSize) {
+        for (uint32_t c = 0; c < channelCount; ++c) {
+          const uint32_t v = Magnitude(p + Bytes * c);
+          part += v;
+          totals->peaks[c] = Max(totals->peaks[c], v);
+        }
+      }
+      total += part;
+      done += n;
+    }
+    totals->units = total;
+    return;
+  }
+  uint32_t left = totals->peaks[0];
+  uint32_t right = totals->peaks[1];
   const size_t frameSize = Bytes * channelCount;
   const uint32_t piece = channelCount == 2 ? Piece / 2 : Piece;
   for (uint32_t done = 0; done < count;) {
@@ -89,40 +136,50 @@ OSTREL_LOOP void SumIntegerLoop(const unsigned char* frames, uint32_t count, uin
     done += n;
   }
   totals->units = total;
-  totals->peakL = left;
-  totals->peakR = right;
+  totals->peaks[0] = left;
+  totals->peaks[1] = right;
 }
 
+// The loop of each integer layout: the piece sizes follow the largest
+// magnitude.
+template <uint32_t (*Magnitude)(const unsigned char*)>
 OSTREL_LOOP void SumInt8Loop(const unsigned char* frames, uint32_t count, uint32_t channelCount,
                              Totals* totals) {
-  SumIntegerLoop<1, uint32_t, 1u << 24, Magnitude8>(frames, count, channelCount, totals);
+  SumIntegerLoop<1, uint32_t, 1u << 16, Magnitude>(frames, count, channelCount, totals);
 }
 
+template <bool BigEndian>
 OSTREL_LOOP void SumInt16Loop(const unsigned char* frames, uint32_t count, uint32_t channelCount,
                               Totals* totals) {
-  SumIntegerLoop<2, uint32_t, 1u << 16, Magnitude16>(frames, count, channelCount, totals);
+  SumIntegerLoop<2, uint32_t, 1u << 16, Magnitude16<BigEndian>>(frames, count, channelCount,
+                                                                totals);
 }
 
+template <bool BigEndian>
 OSTREL_LOOP void SumInt24Loop(const unsigned char* frames, uint32_t count, uint32_t channelCount,
                               Totals* totals) {
-  SumIntegerLoop<3, uint32_t, 1u << 8, Magnitude24>(frames, count, channelCount, totals);
+  SumIntegerLoop<3, uint32_t, 1u << 8, Magnitude24<BigEndian>>(frames, count, channelCount, totals);
 }
 
+template <bool BigEndian>
 OSTREL_LOOP void SumInt32Loop(const unsigned char* frames, uint32_t count, uint32_t channelCount,
                               Totals* totals) {
-  SumIntegerLoop<4, uint64_t, 1u << 16, Magnitude32>(frames, count, channelCount, totals);
+  SumIntegerLoop<4, uint64_t, 1u << 16, Magnitude32<BigEndian>>(frames, count, channelCount,
+                                                                totals);
 }
 
+// Float samples (one or two channels: a frame holds at most two).
+template <bool BigEndian>
 OSTREL_LOOP void SumFloat32Loop(const unsigned char* frames, uint32_t count, uint32_t channelCount,
                                 Totals* totals) {
   constexpr uint32_t kMagnitude = 0x7FFFFFFF;
-  uint32_t left = totals->peakL;
-  uint32_t right = totals->peakR;
+  uint32_t left = totals->peaks[0];
+  uint32_t right = totals->peaks[1];
   double total = totals->sum;
   if (channelCount == 2) {
     for (size_t i = 0; i < count; ++i) {
-      const uint32_t l = Bits32(frames + 8 * i) & kMagnitude;
-      const uint32_t r = Bits32(frames + 8 * i + 4) & kMagnitude;
+      const uint32_t l = Bits32<BigEndian>(frames + 8 * i) & kMagnitude;
+      const uint32_t r = Bits32<BigEndian>(frames + 8 * i + 4) & kMagnitude;
       total += Float32Magnitude(l);
       total += Float32Magnitude(r);
       left = Max(left, l);
@@ -130,18 +187,19 @@ OSTREL_LOOP void SumFloat32Loop(const unsigned char* frames, uint32_t count, uin
     }
   } else {
     for (size_t i = 0; i < count; ++i) {
-      const uint32_t v = Bits32(frames + 4 * i) & kMagnitude;
+      const uint32_t v = Bits32<BigEndian>(frames + 4 * i) & kMagnitude;
       total += Float32Magnitude(v);
       left = Max(left, v);
     }
   }
   totals->sum = total;
-  totals->peakL = left;
-  totals->peakR = right;
+  totals->peaks[0] = left;
+  totals->peaks[1] = right;
 }
 
 // Float blocks side by side, any number of them, sample by sample across the
 // blocks: each block's sum still grows in its own sample order.
+template <bool BigEndian>
 OSTREL_LOOP void SumFloat32BlocksLoop(const unsigned char* frames, uint32_t blockFrames,
                                       uint32_t blocks, uint32_t channelCount, double* sums,
                                       Totals* totals) {
@@ -149,9 +207,9 @@ OSTREL_LOOP void SumFloat32BlocksLoop(const unsigned char* frames, uint32_t bloc
   const size_t blockSamples = size_t{blockFrames} * channelCount;
   for (uint32_t b = 0; b < blocks; ++b) sums[b] = 0;
   for (size_t k = 0; k < blockSamples; ++k) {
-    uint32_t* peak = channelCount == 2 && k % 2 == 1 ? &totals->peakR : &totals->peakL;
+    uint32_t* peak = &totals->peaks[k % channelCount];
     for (uint32_t b = 0; b < blocks; ++b) {
-      const uint32_t m = Bits32(frames + 4 * (b * blockSamples + k)) & kMagnitude;
+      const uint32_t m = Bits32<BigEndian>(frames + 4 * (b * blockSamples + k)) & kMagnitude;
       sums[b] += Float32Magnitude(m);
       *peak = Max(*peak, m);
     }
@@ -167,9 +225,23 @@ template <size_t Bytes, uint32_t (*Magnitude)(const unsigned char*), int UnitBit
 void SumIntegerBlocks(const unsigned char* frames, uint32_t blockFrames, uint32_t blocks,
                       uint32_t channelCount, double* sums, Totals* totals) {
   constexpr double kUnit = 1.0 / static_cast<double>(uint64_t{1} << UnitBits);
-  uint32_t left = totals->peakL;
-  uint32_t right = totals->peakR;
   const unsigned char* p = frames;
+  if (channelCount > 2) {
+    for (uint32_t b = 0; b < blocks; ++b) {
+      uint64_t units = 0;
+      for (uint32_t i = 0; i < blockFrames; ++i) {
+        for (uint32_t c = 0; c < channelCount; ++c, p += Bytes) {
+          const uint32_t v = Magnitude(p);
+          units += v;
+          totals->peaks[c] = Max(totals->peaks[c], v);
+        }
+      }
+      sums[b] = static_cast<double>(units) * kUnit;
+    }
+    return;
+  }
+  uint32_t left = totals->peaks[0];
+  uint32_t right = totals->peaks[1];
   if (blockFrames == 1) {  // one row per frame: a loop without the inner one
     for (uint32_t b = 0; b < blocks; ++b, p += Bytes * channelCount) {
       const uint32_t l = Magnitude(p);
@@ -194,8 +266,8 @@ void SumIntegerBlocks(const unsigned char* frames, uint32_t blockFrames, uint32_
       sums[b] = static_cast<double>(units) * kUnit;
     }
   }
-  totals->peakL = left;
-  totals->peakR = right;
+  totals->peaks[0] = left;
+  totals->peaks[1] = right;
 }
 
 // Integer magnitudes added to the block's double sum one after the other,
@@ -206,18 +278,46 @@ void SumIntegerAsDoubles(const unsigned char* frames, uint32_t count, uint32_t c
                          Totals* totals) {
   constexpr double kUnit = 1.0 / static_cast<double>(uint64_t{1} << UnitBits);
   double total = totals->sum;
+  const unsigned char* p = frames;
   for (size_t i = 0; i < count; ++i) {
-    const unsigned char* p = frames + i * Bytes * channelCount;
-    const uint32_t l = Magnitude(p);
-    total += l * kUnit;
-    totals->peakL = Max(totals->peakL, l);
-    if (channelCount == 2) {
-      const uint32_t r = Magnitude(p + Bytes);
-      total += r * kUnit;
-      totals->peakR = Max(totals->peakR, r);
+    for (uint32_t c = 0; c < channelCount; ++c, p += Bytes) {
+      const uint32_t v = Magnitude(p);
+      total += v * kUnit;
+      totals->peaks[c] = Max(totals->peaks[c], v);
     }
   }
   totals->sum = total;
+}
+
+// 64-bit float samples made the 32-bit floats nearest to them, in place:
+// sample i's four bytes go to bytes 4i ... 4i + 3, little-endian, where the
+// float loops read them. The conversion is the processor's (round to
+// nearest even, overflow to infinity, a NaN kept quiet with its sign and the
+// top of its fraction), with flush-to-zero off as a process starts.
+template <bool BigEndian>
+OSTREL_LOOP float NarrowDouble(const unsigned char* p) {
+  uint64_t bits;
+  std::memcpy(&bits, p, sizeof bits);
+  if (BigEndian) bits = __builtin_bswap64(bits);
+  double value;
+  std::memcpy(&value, &bits, sizeof value);
+  return static_cast<float>(value);
+}
+
+// Four at a time through locals, so that the vectoriser sees no overlap
+// between what is read and what is written.
+template <bool BigEndian>
+void NarrowDoubles(unsigned char* samples, size_t count) {
+  size_t i = 0;
+  for (; i + 4 <= count; i += 4) {
+    float narrow[4];
+    for (size_t k = 0; k < 4; ++k) narrow[k] = NarrowDouble<BigEndian>(samples + 8 * (i + k));
+    std::memcpy(samples + 4 * i, narrow, sizeof narrow);
+  }
+  for (; i < count; ++i) {
+    const float narrow = NarrowDouble<BigEndian>(samples + 8 * i);
+    std::memcpy(samples + 4 * i, &narrow, sizeof narrow);
+  }
 }
 
 }  // namespace loops

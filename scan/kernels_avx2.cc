@@ -13,22 +13,33 @@
 #include "scan/kernel_loops.h"
 #include "scan/kernels_avx2.h"
 
-#define OSTREL_AVX2 __attribute__((target("avx2")))
-
 namespace {
 
 // Folds the lanes' peaks into the channels' peaks: in stereo, lanes
 // alternate left and right, as the samples of a frame do, since every round
 // starts on a frame.
 template <typename Lane, int Lanes>
-OSTREL_AVX2 void FoldLanePeaks(__m256i peaks, uint32_t channelCount, uint32_t* peakL,
-                               uint32_t* peakR) {
+OSTREL_AVX2 void FoldLanePeaks(__m256i peaks, uint32_t channelCount, uint32_t* channelPeaks) {
   alignas(32) Lane lanePeaks[Lanes];
   _mm256_store_si256(reinterpret_cast<__m256i*>(lanePeaks), peaks);
   for (int lane = 0; lane < Lanes; ++lane) {
-    uint32_t* peak = channelCount == 2 && lane % 2 == 1 ? peakR : peakL;
+    uint32_t* peak = &channelPeaks[static_cast<uint32_t>(lane) % channelCount];
     *peak = loops::Max(*peak, lanePeaks[lane]);
   }
+}
+
+// Reverses the bytes of every 2-, 3- or 4-byte word of a RIFX sample, so
+// that the loops below read it as they read a RIFF one.
+OSTREL_AVX2 __m256i Swap16(__m256i v) {
+  return _mm256_shuffle_epi8(
+      v, _mm256_setr_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14, 1, 0, 3, 2, 5, 4, 7,
+                          6, 9, 8, 11, 10, 13, 12, 15, 14));
+}
+
+OSTREL_AVX2 __m256i Swap32(__m256i v) {
+  return _mm256_shuffle_epi8(
+      v, _mm256_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12, 3, 2, 1, 0, 7, 6, 5,
+                          4, 11, 10, 9, 8, 15, 14, 13, 12));
 }
 
 }  // namespace
@@ -42,6 +53,9 @@ OSTREL_AVX2 void FoldLanePeaks(__m256i peaks, uint32_t channelCount, uint32_t* p
 // takes the last samples.
 OSTREL_AVX2 void SumInt8Avx2(const unsigned char* frames, uint32_t count, uint32_t channelCount,
                              Totals* totals) {
+  // Rounds of 32 samples start on a frame for 1, 2, 4 and 8 channels.
+  if (32 % channelCount != 0)
+    return loops::SumInt8Loop<loops::Magnitude8>(frames, count, channelCount, totals);
   const size_t samples = static_cast<size_t>(count) * channelCount;
   const __m256i top = _mm256_set1_epi8(INT8_MIN);
   const __m256i zero = _mm256_setzero_si256();
@@ -57,10 +71,10 @@ OSTREL_AVX2 void SumInt8Avx2(const unsigned char* frames, uint32_t count, uint32
   }
   alignas(32) uint64_t lanes[4];
   _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), sums);
-  FoldLanePeaks<uint8_t, 32>(peaks, channelCount, &totals->peakL, &totals->peakR);
+  FoldLanePeaks<uint8_t, 32>(peaks, channelCount, totals->peaks);
   totals->units += lanes[0] + lanes[1] + lanes[2] + lanes[3];
-  loops::SumInt8Loop(p, static_cast<uint32_t>((samples - done) / channelCount), channelCount,
-                     totals);
+  loops::SumInt8Loop<loops::Magnitude8>(p, static_cast<uint32_t>((samples - done) / channelCount),
+                                        channelCount, totals);
 }
 
 // Sixteen samples a round, one 32-byte load. vpabsw leaves -32768 as 0x8000,
@@ -71,8 +85,12 @@ OSTREL_AVX2 void SumInt8Avx2(const unsigned char* frames, uint32_t count, uint32
 // and each 32-bit lane comes out 65536 less per round, added back when the
 // lanes are. Lane sums stay within 32 bits for 2^15 rounds (2^15 * 2^16);
 // the plain loop takes the last samples.
+template <bool BigEndian>
 OSTREL_AVX2 void SumInt16Avx2(const unsigned char* frames, uint32_t count, uint32_t channelCount,
                               Totals* totals) {
+  // Rounds of 16 samples start on a frame for 1, 2 and 4 channels.
+  if (16 % channelCount != 0)
+    return loops::SumInt16Loop<BigEndian>(frames, count, channelCount, totals);
   const size_t samples = static_cast<size_t>(count) * channelCount;
   const __m256i top = _mm256_set1_epi16(INT16_MIN);
   const __m256i ones = _mm256_set1_epi16(1);
@@ -85,8 +103,9 @@ OSTREL_AVX2 void SumInt16Avx2(const unsigned char* frames, uint32_t count, uint3
     if (rounds > (1u << 15)) rounds = 1u << 15;
     __m256i sums = _mm256_setzero_si256();
     for (size_t r = 0; r < rounds; ++r, p += 32) {
-      const __m256i magnitudes =
-          _mm256_abs_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
+      __m256i values = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+      if (BigEndian) values = Swap16(values);
+      const __m256i magnitudes = _mm256_abs_epi16(values);
       peaks = _mm256_max_epu16(peaks, magnitudes);
       sums = _mm256_add_epi32(sums, _mm256_madd_epi16(_mm256_xor_si256(magnitudes, top), ones));
     }
@@ -96,10 +115,10 @@ OSTREL_AVX2 void SumInt16Avx2(const unsigned char* frames, uint32_t count, uint3
       total += static_cast<uint64_t>(int64_t{lane} + int64_t{65536} * static_cast<int64_t>(rounds));
     done += rounds * 16;
   }
-  FoldLanePeaks<uint16_t, 16>(peaks, channelCount, &totals->peakL, &totals->peakR);
+  FoldLanePeaks<uint16_t, 16>(peaks, channelCount, totals->peaks);
   totals->units = total;
-  loops::SumInt16Loop(p, static_cast<uint32_t>((samples - done) / channelCount), channelCount,
-                      totals);
+  loops::SumInt16Loop<BigEndian>(p, static_cast<uint32_t>((samples - done) / channelCount),
+                                 channelCount, totals);
 }
 
 // Eight samples at a time: two 16-byte loads put four packed 3-byte samples
@@ -109,11 +128,17 @@ OSTREL_AVX2 void SumInt16Avx2(const unsigned char* frames, uint32_t count, uint3
 // 8 samples, so rounds run only while 10 samples remain; the scalar loop
 // takes the rest. Lanes alternate left and right in stereo, as the samples
 // of a frame do, since every round starts on a frame.
+template <bool BigEndian>
 OSTREL_AVX2 void SumInt24Avx2(const unsigned char* frames, uint32_t count, uint32_t channelCount,
                               Totals* totals) {
   const size_t samples = static_cast<size_t>(count) * channelCount;
-  const __m256i spread = _mm256_setr_epi8(-1, 0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,
-                                          0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11);
+  // A RIFX sample's bytes come most significant first: the shuffle takes
+  // them in the other order.
+  const __m256i spread =
+      BigEndian ? _mm256_setr_epi8(-1, 2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1, 2, 1,
+                                   0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9)
+                : _mm256_setr_epi8(-1, 0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1, 0, 1,
+                                   2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11);
   __m256i peaks = _mm256_setzero_si256();
   uint64_t total = totals->units;
   size_t done = 0;
@@ -135,10 +160,10 @@ OSTREL_AVX2 void SumInt24Avx2(const unsigned char* frames, uint32_t count, uint3
     for (uint32_t lane : lanes) total += lane;
     done += rounds * 8;
   }
-  FoldLanePeaks<uint32_t, 8>(peaks, channelCount, &totals->peakL, &totals->peakR);
+  FoldLanePeaks<uint32_t, 8>(peaks, channelCount, totals->peaks);
   totals->units = total;
-  loops::SumInt24Loop(p, static_cast<uint32_t>((samples - done) / channelCount), channelCount,
-                      totals);
+  loops::SumInt24Loop<BigEndian>(p, static_cast<uint32_t>((samples - done) / channelCount),
+                                 channelCount, totals);
 }
 
 // Eight samples a round, one 32-byte load. vpabsd leaves -2^31 as
@@ -147,6 +172,7 @@ OSTREL_AVX2 void SumInt24Avx2(const unsigned char* frames, uint32_t count, uint3
 // every round starts on a frame. Two such magnitudes can overflow 32 bits, so
 // each is widened (unpacked with zero) into a 64-bit lane before it is added.
 // The plain loop takes the last samples.
+template <bool BigEndian>
 OSTREL_AVX2 void SumInt32Avx2(const unsigned char* frames, uint32_t count, uint32_t channelCount,
                               Totals* totals) {
   const size_t samples = static_cast<size_t>(count) * channelCount;
@@ -157,18 +183,19 @@ OSTREL_AVX2 void SumInt32Avx2(const unsigned char* frames, uint32_t count, uint3
   size_t done = 0;
   const unsigned char* p = frames;
   for (; samples - done >= 8; done += 8, p += 32) {
-    const __m256i magnitudes =
-        _mm256_abs_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
+    __m256i values = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    if (BigEndian) values = Swap32(values);
+    const __m256i magnitudes = _mm256_abs_epi32(values);
     peaks = _mm256_max_epu32(peaks, magnitudes);
     lows = _mm256_add_epi64(lows, _mm256_unpacklo_epi32(magnitudes, zero));
     highs = _mm256_add_epi64(highs, _mm256_unpackhi_epi32(magnitudes, zero));
   }
   alignas(32) uint64_t lanes[4];
   _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), _mm256_add_epi64(lows, highs));
-  FoldLanePeaks<uint32_t, 8>(peaks, channelCount, &totals->peakL, &totals->peakR);
+  FoldLanePeaks<uint32_t, 8>(peaks, channelCount, totals->peaks);
   totals->units += lanes[0] + lanes[1] + lanes[2] + lanes[3];
-  loops::SumInt32Loop(p, static_cast<uint32_t>((samples - done) / channelCount), channelCount,
-                      totals);
+  loops::SumInt32Loop<BigEndian>(p, static_cast<uint32_t>((samples - done) / channelCount),
+                                 channelCount, totals);
 }
 
 namespace {
@@ -193,7 +220,7 @@ namespace {
 // taken on them as loaded and the bit cleared once at the end. Each lane adds
 // its samples in sample order; samples that do not fill a round are added
 // after, block by block, in the same order.
-template <uint32_t Vectors>
+template <uint32_t Vectors, bool BigEndian>
 OSTREL_AVX2 void SumFloat32BlocksRounds(const unsigned char* frames, size_t blockSamples,
                                         uint32_t channelCount, double* sums, Totals* totals) {
   constexpr uint32_t kMagnitude = 0x7FFFFFFF;
@@ -208,14 +235,16 @@ OSTREL_AVX2 void SumFloat32BlocksRounds(const unsigned char* frames, size_t bloc
   for (; j + 4 <= blockSamples; j += 4) {
     for (size_t v = 0; v < Vectors; ++v) {
       const unsigned char* p = frames + 4 * v * stride + 4 * j;
-      const __m256i even =
-          _mm256_or_si256(_mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + 2 * stride),
-                                              reinterpret_cast<const __m128i*>(p)),
-                          top);
-      const __m256i odd =
-          _mm256_or_si256(_mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + 3 * stride),
-                                              reinterpret_cast<const __m128i*>(p + stride)),
-                          top);
+      __m256i even = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + 2 * stride),
+                                         reinterpret_cast<const __m128i*>(p));
+      __m256i odd = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + 3 * stride),
+                                        reinterpret_cast<const __m128i*>(p + stride));
+      if (BigEndian) {
+        even = Swap32(even);
+        odd = Swap32(odd);
+      }
+      even = _mm256_or_si256(even, top);
+      odd = _mm256_or_si256(odd, top);
       peaks = _mm256_max_epu32(peaks, _mm256_max_epu32(even, odd));
       const __m256i pairs[2] = {_mm256_unpacklo_epi64(even, odd), _mm256_unpackhi_epi64(even, odd)};
       for (const __m256i& pair : pairs) {
@@ -231,13 +260,12 @@ OSTREL_AVX2 void SumFloat32BlocksRounds(const unsigned char* frames, size_t bloc
     _mm256_storeu_pd(sums + 4 * v, _mm256_mul_pd(acc[v], unscale));
   // 32-bit lanes follow the samples of a round; rounds start on even samples,
   // so in stereo even lanes are left and odd lanes right.
-  FoldLanePeaks<uint32_t, 8>(_mm256_andnot_si256(top, peaks), channelCount, &totals->peakL,
-                             &totals->peakR);
+  FoldLanePeaks<uint32_t, 8>(_mm256_andnot_si256(top, peaks), channelCount, totals->peaks);
   for (uint32_t b = 0; b < 4 * Vectors; ++b) {
     for (size_t k = j; k < blockSamples; ++k) {
-      const uint32_t m = loops::Bits32(frames + b * stride + 4 * k) & kMagnitude;
+      const uint32_t m = loops::Bits32<BigEndian>(frames + b * stride + 4 * k) & kMagnitude;
       sums[b] += Float32Magnitude(m);
-      uint32_t* peak = channelCount == 2 && k % 2 == 1 ? &totals->peakR : &totals->peakL;
+      uint32_t* peak = &totals->peaks[k % channelCount];
       *peak = loops::Max(*peak, m);
     }
   }
@@ -245,25 +273,38 @@ OSTREL_AVX2 void SumFloat32BlocksRounds(const unsigned char* frames, size_t bloc
 
 }  // namespace
 
+template <bool BigEndian>
 OSTREL_AVX2 void SumFloat32BlocksAvx2(const unsigned char* frames, uint32_t blockFrames,
                                       uint32_t blocks, uint32_t channelCount, double* sums,
                                       Totals* totals) {
   const size_t blockSamples = size_t{blockFrames} * channelCount;
   switch (blocks) {
     case 4:
-      return SumFloat32BlocksRounds<1>(frames, blockSamples, channelCount, sums, totals);
+      return SumFloat32BlocksRounds<1, BigEndian>(frames, blockSamples, channelCount, sums, totals);
     case 8:
-      return SumFloat32BlocksRounds<2>(frames, blockSamples, channelCount, sums, totals);
+      return SumFloat32BlocksRounds<2, BigEndian>(frames, blockSamples, channelCount, sums, totals);
     case 12:
-      return SumFloat32BlocksRounds<3>(frames, blockSamples, channelCount, sums, totals);
+      return SumFloat32BlocksRounds<3, BigEndian>(frames, blockSamples, channelCount, sums, totals);
     case 16:
-      return SumFloat32BlocksRounds<4>(frames, blockSamples, channelCount, sums, totals);
+      return SumFloat32BlocksRounds<4, BigEndian>(frames, blockSamples, channelCount, sums, totals);
     default:
       // The scan groups float blocks in fours, up to 16. Any other count is a
       // fault in the caller: loud in a debug build; otherwise the blocks are
       // still summed, by the loop that takes any count, and no byte past them
       // is read.
       assert(false && "side-by-side float blocks come in groups of 4, 8, 12 or 16");
-      return loops::SumFloat32BlocksLoop(frames, blockFrames, blocks, channelCount, sums, totals);
+      return loops::SumFloat32BlocksLoop<BigEndian>(frames, blockFrames, blocks, channelCount, sums,
+                                                    totals);
   }
 }
+
+template void SumInt16Avx2<false>(const unsigned char*, uint32_t, uint32_t, Totals*);
+template void SumInt16Avx2<true>(const unsigned char*, uint32_t, uint32_t, Totals*);
+template void SumInt24Avx2<false>(const unsigned char*, uint32_t, uint32_t, Totals*);
+template void SumInt24Avx2<true>(const unsigned char*, uint32_t, uint32_t, Totals*);
+template void SumInt32Avx2<false>(const unsigned char*, uint32_t, uint32_t, Totals*);
+template void SumInt32Avx2<true>(const unsigned char*, uint32_t, uint32_t, Totals*);
+template void SumFloat32BlocksAvx2<false>(const unsigned char*, uint32_t, uint32_t, uint32_t,
+                                          double*, Totals*);
+template void SumFloat32BlocksAvx2<true>(const unsigned char*, uint32_t, uint32_t, uint32_t,
+                                         double*, Totals*);

@@ -7,15 +7,24 @@
 
 #include "scan/layouts.h"
 
-void SumInt8Avx2(const unsigned char* frames, uint32_t count, uint32_t channelCount,
-                 Totals* totals);
-void SumInt16Avx2(const unsigned char* frames, uint32_t count, uint32_t channelCount,
-                  Totals* totals);
-void SumInt24Avx2(const unsigned char* frames, uint32_t count, uint32_t channelCount,
-                  Totals* totals);
-void SumInt32Avx2(const unsigned char* frames, uint32_t count, uint32_t channelCount,
-                  Totals* totals);
-void SumFloat32BlocksAvx2(const unsigned char* frames, uint32_t blockFrames, uint32_t blocks,
-                          uint32_t channelCount, double* sums, Totals* totals);
+// Built for AVX2 whatever the rest of the program is built for.
+#define OSTREL_AVX2 __attribute__((target("avx2")))
+
+OSTREL_AVX2 void SumInt8Avx2(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                             Totals* totals);
+// The wider layouts in either byte order (RIFX samples are big-endian).
+template <bool BigEndian>
+OSTREL_AVX2 void SumInt16Avx2(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                              Totals* totals);
+template <bool BigEndian>
+OSTREL_AVX2 void SumInt24Avx2(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                              Totals* totals);
+template <bool BigEndian>
+OSTREL_AVX2 void SumInt32Avx2(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                              Totals* totals);
+template <bool BigEndian>
+OSTREL_AVX2 void SumFloat32BlocksAvx2(const unsigned char* frames, uint32_t blockFrames,
+                                      uint32_t blocks, uint32_t channelCount, double* sums,
+                                      Totals* totals);
 
 #endif

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "scan/float32.h"
 #include "scan/kernel_loops.h"
@@ -21,14 +22,45 @@ namespace {
 // The values of the samples, the plain way: the lower bytes unsigned, the
 // top byte signed.
 double Decode8(const unsigned char* b) { return b[0] - 128.0; }
-double Decode16(const unsigned char* b) { return static_cast<signed char>(b[1]) + b[0] / 256.0; }
+template <bool BigEndian>
+double Decode16(const unsigned char* b) {
+  return static_cast<signed char>(b[BigEndian ? 0 : 1]) + b[BigEndian ? 1 : 0] / 256.0;
+}
+template <bool BigEndian>
 double Decode24(const unsigned char* b) {
-  return static_cast<signed char>(b[2]) + b[1] / 256.0 + b[0] / 65536.0;
+  return static_cast<signed char>(b[BigEndian ? 0 : 2]) + b[1] / 256.0 +
+         b[BigEndian ? 2 : 0] / 65536.0;
 }
+template <bool BigEndian>
 double Decode32(const unsigned char* b) {
-  return static_cast<signed char>(b[3]) + b[2] / 256.0 + b[1] / 65536.0 + b[0] / 16777216.0;
+  const unsigned char* v = b;
+  const unsigned char swapped[4] = {b[3], b[2], b[1], b[0]};
+  if (BigEndian) v = swapped;
+  return static_cast<signed char>(v[3]) + v[2] / 256.0 + v[1] / 65536.0 + v[0] / 16777216.0;
 }
-double DecodeFloat32(const unsigned char* b) { return Float32Convert(b[0], b[1], b[2], b[3]); }
+template <bool BigEndian>
+double DecodeFloat32(const unsigned char* b) {
+  return BigEndian ? Float32Convert(b[3], b[2], b[1], b[0])
+                   : Float32Convert(b[0], b[1], b[2], b[3]);
+}
+// The nearest float, then as a float sample.
+template <bool BigEndian>
+double DecodeFloat64(const unsigned char* b) {
+  const float narrow = loops::NarrowDouble<BigEndian>(b);
+  unsigned char bytes[4];
+  std::memcpy(bytes, &narrow, sizeof bytes);
+  return DecodeFloat32<false>(bytes);
+}
+// G.711: the 16-bit linear value over 256, as a 16-bit sample; the sign bit
+// set (mu-law) or clear (A-law) is negative.
+double DecodeMuLaw(const unsigned char* b) {
+  const double magnitude = loops::MagnitudeMuLaw(b) / 256.0;
+  return (b[0] & 0x80) != 0 ? magnitude : -magnitude;
+}
+double DecodeALaw(const unsigned char* b) {
+  const double magnitude = loops::MagnitudeALaw(b) / 256.0;
+  return ((b[0] ^ 0x55) & 0x80) != 0 ? magnitude : -magnitude;
+}
 double DecodeNothing(const unsigned char*) { return 0; }
 
 // Each plain loop is one function, so that the table can point at it.
@@ -57,49 +89,103 @@ constexpr LayoutEntry Integer(const char* name, double (*decode)(const unsigned 
           Grouping::kShortBlocks,
           {plainFrames, loops::SumIntegerBlocks<Bytes, Magnitude, UnitBits>},
           loops::SumIntegerAsDoubles<Bytes, Magnitude, UnitBits>,
-          {avx2Frames, nullptr}};
+          {avx2Frames, nullptr},
+          nullptr,
+          Bytes};
+}
+
+// Float layouts: magnitude patterns of 4-byte floats, summed as doubles.
+// 64-bit floats are first narrowed to little-endian 4-byte floats in place,
+// and then summed as those are.
+template <bool BigEndian>
+constexpr LayoutEntry Float32(const char* name) {
+  return {
+      name,
+      4,
+      DecodeFloat32<BigEndian>,
+      0,
+      0,
+      Grouping::kSideBySide,
+      {Frames<loops::SumFloat32Loop<BigEndian>>, Blocks<loops::SumFloat32BlocksLoop<BigEndian>>},
+      nullptr,
+      {nullptr, OSTREL_AVX2_LOOP(SumFloat32BlocksAvx2<BigEndian>)},
+      nullptr,
+      4};
+}
+
+template <bool BigEndian>
+constexpr LayoutEntry Float64(const char* name) {
+  LayoutEntry entry = Float32<false>(name);
+  entry.bytesPerSample = 8;
+  entry.decode = DecodeFloat64<BigEndian>;
+  entry.narrow = loops::NarrowDoubles<BigEndian>;
+  return entry;
 }
 
 constexpr LayoutEntry kUnsigned8 = Integer<1, loops::Magnitude8, 0>(
-    "u8", Decode8, 1u << 7, Frames<loops::SumInt8Loop>, OSTREL_AVX2_LOOP(SumInt8Avx2));
-constexpr LayoutEntry kSigned16 = Integer<2, loops::Magnitude16, 8>(
-    "s16", Decode16, 1u << 15, Frames<loops::SumInt16Loop>, OSTREL_AVX2_LOOP(SumInt16Avx2));
-constexpr LayoutEntry kSigned24 = Integer<3, loops::Magnitude24, 16>(
-    "s24", Decode24, 1u << 23, Frames<loops::SumInt24Loop>, OSTREL_AVX2_LOOP(SumInt24Avx2));
-constexpr LayoutEntry kSigned32 = Integer<4, loops::Magnitude32, 24>(
-    "s32", Decode32, 1u << 31, Frames<loops::SumInt32Loop>, OSTREL_AVX2_LOOP(SumInt32Avx2));
-constexpr LayoutEntry kFloat32 = {
-    "f32",
-    4,
-    DecodeFloat32,
-    0,
-    0,
-    Grouping::kSideBySide,
-    {Frames<loops::SumFloat32Loop>, Blocks<loops::SumFloat32BlocksLoop>},
-    nullptr,
-    {nullptr, OSTREL_AVX2_LOOP(SumFloat32BlocksAvx2)}};
-// Walked without decoding: rows without dots, peaks 0.
+    "u8", Decode8, 1u << 7, Frames<loops::SumInt8Loop<loops::Magnitude8>>,
+    OSTREL_AVX2_LOOP(SumInt8Avx2));
+constexpr LayoutEntry kMuLaw = Integer<1, loops::MagnitudeMuLaw, 8>(
+    "ulaw", DecodeMuLaw, 32124, Frames<loops::SumInt8Loop<loops::MagnitudeMuLaw>>, nullptr);
+constexpr LayoutEntry kALaw = Integer<1, loops::MagnitudeALaw, 8>(
+    "alaw", DecodeALaw, 32256, Frames<loops::SumInt8Loop<loops::MagnitudeALaw>>, nullptr);
+// Two entries for each wider layout: as stored in RIFF and in RIFX.
+template <bool BigEndian>
+constexpr LayoutEntry kSigned16 = Integer<2, loops::Magnitude16<BigEndian>, 8>(
+    BigEndian ? "s16be" : "s16", Decode16<BigEndian>, 1u << 15,
+    Frames<loops::SumInt16Loop<BigEndian>>, OSTREL_AVX2_LOOP(SumInt16Avx2<BigEndian>));
+template <bool BigEndian>
+constexpr LayoutEntry kSigned24 = Integer<3, loops::Magnitude24<BigEndian>, 16>(
+    BigEndian ? "s24be" : "s24", Decode24<BigEndian>, 1u << 23,
+    Frames<loops::SumInt24Loop<BigEndian>>, OSTREL_AVX2_LOOP(SumInt24Avx2<BigEndian>));
+template <bool BigEndian>
+constexpr LayoutEntry kSigned32 = Integer<4, loops::Magnitude32<BigEndian>, 24>(
+    BigEndian ? "s32be" : "s32", Decode32<BigEndian>, 1u << 31,
+    Frames<loops::SumInt32Loop<BigEndian>>, OSTREL_AVX2_LOOP(SumInt32Avx2<BigEndian>));
+template <bool BigEndian>
+constexpr LayoutEntry kFloat32 = Float32<BigEndian>(BigEndian ? "f32be" : "f32");
+template <bool BigEndian>
+constexpr LayoutEntry kFloat64 = Float64<BigEndian>(BigEndian ? "f64be" : "f64");
+// Refused before any scan; walked without decoding where a test asks.
 constexpr LayoutEntry kUndecoded = {
-    "none", 0, DecodeNothing, 1, 1, Grouping::kShortBlocks, {NoFrames, nullptr}, NoFrames, {}};
+    "none",   0,  DecodeNothing, 1, 1, Grouping::kShortBlocks, {NoFrames, nullptr},
+    NoFrames, {}, nullptr,       0};
 
-}  // namespace
-
-const LayoutEntry& LayoutOf(SampleLayout layout) {
+template <bool BigEndian>
+const LayoutEntry& EntryOf(SampleLayout layout) {
   switch (layout) {
     case SampleLayout::kUnsigned8:
       return kUnsigned8;
+    case SampleLayout::kALaw:
+      return kALaw;
+    case SampleLayout::kMuLaw:
+      return kMuLaw;
     case SampleLayout::kSigned16:
-      return kSigned16;
+      return kSigned16<BigEndian>;
     case SampleLayout::kSigned24:
-      return kSigned24;
+      return kSigned24<BigEndian>;
     case SampleLayout::kSigned32:
-      return kSigned32;
+      return kSigned32<BigEndian>;
     case SampleLayout::kFloat32:
-      return kFloat32;
+      return kFloat32<BigEndian>;
+    case SampleLayout::kFloat64:
+      return kFloat64<BigEndian>;
     case SampleLayout::kUndecoded:
       break;
   }
   return kUndecoded;
+}
+
+}  // namespace
+
+const LayoutEntry& LayoutOf(SampleLayout layout, ByteOrder order) {
+  switch (order) {
+    case ByteOrder::kBigEndian:
+      return EntryOf<true>(layout);
+    case ByteOrder::kLittleEndian:
+      break;
+  }
+  return EntryOf<false>(layout);
 }
 
 bool UsesAvx2() {

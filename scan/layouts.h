@@ -14,20 +14,28 @@
 #ifndef OSTREL_SCAN_LAYOUTS_H
 #define OSTREL_SCAN_LAYOUTS_H
 
+#include <cstddef>
 #include <cstdint>
 
 #include "wavefile/wavefile.h"  // SampleLayout
+
+// The most bytes a frame may have: a run refuses larger frames, and the
+// scan's buffer holds a chunk of frames of this size. So a frame holds at
+// most eight channels, of one byte each.
+constexpr uint32_t kMostFrameBytes = 8;
+constexpr uint32_t kMostChannels = kMostFrameBytes;
 
 // The running totals of the current block and the peaks of the scan.
 struct Totals {
   uint64_t units = 0;  // integer layouts: the block's magnitudes in units
   double sum = 0;      // float layouts, and integer blocks too long for exact sums
-  uint32_t peakL = 0;  // the largest magnitude of each channel, in units or as
-  uint32_t peakR = 0;  // a float magnitude pattern
+  // The largest magnitude of each channel, in units or as a float magnitude
+  // pattern.
+  uint32_t peaks[kMostChannels] = {};
 };
 
-// Adds `count` frames (one or two channels, interleaved, left first) to the
-// block's totals and raises the peaks.
+// Adds `count` frames (interleaved, channel 1 first) to the block's totals
+// and raises the peaks.
 using FramesLoop = void (*)(const unsigned char* frames, uint32_t count, uint32_t channelCount,
                             Totals* totals);
 // Sums `blocks` whole blocks of `blockFrames` frames, lying one after the
@@ -67,9 +75,14 @@ struct LayoutEntry {
   FramesLoop longBlocks;
   // AVX2 loops where they pay; a null member takes the plain loop's place.
   Loops avx2;
+  // Samples the loops do not read as stored (64-bit floats) are first made,
+  // in place, samples of `loopBytes` bytes that they do; null for the rest.
+  void (*narrow)(unsigned char* samples, size_t count);
+  uint32_t loopBytes;  // a sample's bytes as the loops read it
 };
 
-const LayoutEntry& LayoutOf(SampleLayout layout);
+// The entry for samples of this layout stored in this byte order.
+const LayoutEntry& LayoutOf(SampleLayout layout, ByteOrder order);
 
 // Blocks of up to this many integer frames are summed a group at a time.
 constexpr uint32_t kShortBlock = 64;

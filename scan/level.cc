@@ -81,25 +81,25 @@ double RoundToDouble(Binary value) {
 
 }  // namespace
 
-double ExactLevel(double sum, uint32_t resolution, float magnification) {
+double ExactLevel(double sum, uint64_t divisor, float magnification) {
   // Zeros, infinities and nan: the result is 0, an infinity or a nan
   // whatever the rounding, and double arithmetic gives it. A nan
   // magnification comes through as that nan, as the extended format passes
   // it on.
-  if (sum == 0 || magnification == 0 || resolution == 0 || !std::isfinite(sum) ||
+  if (sum == 0 || magnification == 0 || divisor == 0 || !std::isfinite(sum) ||
       !std::isfinite(magnification))
-    return sum / resolution * static_cast<double>(magnification);
+    return sum / static_cast<double>(divisor) * static_cast<double>(magnification);
   const Binary s = Decompose(std::fabs(sum));
   const Binary m = Decompose(std::fabs(magnification));
   // The sum's significand at the top of 64 bits, then 64 places more: the
-  // quotient by a 32-bit resolution has at least 96 significant bits, so 32
+  // quotient by a divisor below 2^35 has at least 93 significant bits, so 29
   // or more are dropped below. A remainder shows as a set last bit: below
   // the rounding place and the place under it, it turns a tie into "above
   // half" and leaves every other case as it is, as the remainder would.
   const int lead = __builtin_clzll(s.significand);
   const Uint128 dividend = Uint128{s.significand << lead} << 64;
-  Uint128 quotient = dividend / resolution;
-  if (quotient * resolution != dividend) quotient |= 1;
+  Uint128 quotient = dividend / divisor;
+  if (quotient * divisor != dividend) quotient |= 1;
   const Binary q = RoundTo64Bits(quotient, s.exponent - lead - 64);
   const Binary p = RoundTo64Bits(Uint128{q.significand} * m.significand, q.exponent + m.exponent);
   const double level = RoundToDouble(p);

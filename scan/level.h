@@ -1,7 +1,7 @@
 // The level of a complete block.
 //
-// The level is (S / resolution) * magnification, S being the block sum
-// (halved for two channels): the quotient and then the product rounded to
+// The level is (S / (channels * resolution)) * magnification, S being the
+// block sum: the quotient and then the product rounded to
 // nearest, ties to even, to a 64-bit significand, and the product rounded
 // once more, to double, at the end. That is the rule of the 80-bit extended
 // format that levels have always been formed in, and it makes a level whose
@@ -19,10 +19,19 @@
 // The level of sum (already halved for two channels) by the rule above.
 double RoundedLevel(double sum, uint32_t resolution, float magnification);
 
+// The same rule by integers alone, for every sum, divisor (resolution, or
+// channels times resolution, below 2^35) and magnification, zero,
+// infinities and nan included.
+double ExactLevel(double sum, uint64_t divisor, float magnification);
+
 // Rows are many, and most take the first way below, so this is inline: in
 // the scan's loop the choice is made once for all its blocks.
 inline double BlockLevel(double blockSum, uint32_t channelCount, uint32_t resolution,
                          float magnification) {
+  // Three channels and more: the sum over channels times resolution, the
+  // quotient rounded once, like the halved sum of two.
+  if (channelCount > 2)
+    return ExactLevel(blockSum, uint64_t{channelCount} * resolution, magnification);
   // Halved in double arithmetic, as levels have always been.
   const double sum = channelCount == 2 ? blockSum / 2 : blockSum;
   // Magnification 1 and a resolution 2^k, one row per frame above all: the

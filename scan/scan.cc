@@ -35,12 +35,13 @@ uint32_t GroupBlocks(const LayoutEntry& entry, const Loops& loops, uint32_t reso
 
 }  // namespace
 
-Result ScanFrames(const ScanRequest& request, double* peakL, double* peakR) {
+Result ScanFrames(const ScanRequest& request, double* peaks) {
   const WaveHeader& header = request.header;
   const uint32_t channelCount = header.channelCount;
-  const LayoutEntry& entry =
-      LayoutOf(channelCount == 1 || channelCount == 2 ? header.layout : SampleLayout::kUndecoded);
+  const LayoutEntry& entry = LayoutOf(header.layout, header.byteOrder);
+  // A frame as stored, and as the loops read it (64-bit floats narrowed).
   const uint32_t frameSize = header.bytesPerSample * channelCount;
+  const uint32_t loopFrameSize = entry.loopBytes * channelCount;
   const uint32_t resolution = request.resolution;
   const float magnification = request.magnification;
   const LevelSink& sink = request.sink;
@@ -84,6 +85,7 @@ Result ScanFrames(const ScanRequest& request, double* peakL, double* peakR) {
     if (read == 0) break;  // the data ended early: a partial frame is dropped
     const size_t bytes = carried + read;
     const uint32_t got = static_cast<uint32_t>(bytes / frameSize);
+    if (entry.narrow != nullptr) entry.narrow(buffer, size_t{got} * channelCount);
     // The chunk is cut at block ends; blocks run on across chunks.
     const unsigned char* frames = buffer;
     for (uint32_t left = got; left > 0;) {
@@ -98,14 +100,14 @@ Result ScanFrames(const ScanRequest& request, double* peakL, double* peakR) {
         if (!sink.blocks(sink.context, current + resolution - half, resolution, blocks, levels))
           return OutputFailure(0);
         current += blocks * resolution;
-        frames += static_cast<size_t>(blocks) * resolution * frameSize;
+        frames += static_cast<size_t>(blocks) * resolution * loopFrameSize;
         left -= blocks * resolution;
         continue;
       }
       const uint32_t toBlockEnd = resolution == 0 ? left : resolution - blockCount;
       const uint32_t count = left < toBlockEnd ? left : toBlockEnd;
       loops.frames(frames, count, channelCount, &totals);
-      frames += static_cast<size_t>(count) * frameSize;
+      frames += static_cast<size_t>(count) * loopFrameSize;
       left -= count;
       current += count;
       blockCount += count;
@@ -128,7 +130,7 @@ Result ScanFrames(const ScanRequest& request, double* peakL, double* peakR) {
   }
   // A float peak of pattern 0 is still 2^-120 once any frame was decoded.
   const bool anyDecoded = current != request.startFrame;
-  *peakL = anyDecoded ? PeakLevel(entry, totals.peakL) : 0;
-  *peakR = anyDecoded && channelCount == 2 ? PeakLevel(entry, totals.peakR) : 0;
+  for (uint32_t c = 0; c < channelCount && c < kMostChannels; ++c)
+    peaks[c] = anyDecoded ? PeakLevel(entry, totals.peaks[c]) : 0;
   return {};
 }

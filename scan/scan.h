@@ -7,24 +7,21 @@
 // level of every complete block to a sink. A last partial block gives no
 // level but its samples still count for the peaks.
 //
-// Decoded: one or two channels of the layouts in scan/layouts.h. Any other
-// frame (9 to 15 bits, wider mono samples, more channels) is walked without
-// decoding: levels of 0, peaks 0.
+// Decoded: every layout in scan/layouts.h, in as many channels as a frame of
+// kMostFrameBytes holds. The driver refuses the rest before a scan.
 #ifndef OSTREL_SCAN_SCAN_H
 #define OSTREL_SCAN_SCAN_H
 
 #include <cstdint>
 
-#include "scan/level.h"  // BlockLevel, the level of a complete block
+#include "scan/layouts.h"  // kMostFrameBytes, kMostChannels
+#include "scan/level.h"    // BlockLevel, the level of a complete block
 #include "wavefile/input.h"
 #include "wavefile/wavefile.h"
 
 // Frames per read: the scan reads the span in chunks of this many frames into
 // one fixed buffer, and blocks run on from one chunk into the next.
 constexpr uint32_t kChunkFrames = 65536;
-// The most bytes a frame may have: a run refuses larger frames, and the
-// buffer holds a chunk of frames of this size.
-constexpr uint32_t kMostFrameBytes = 8;
 
 // Raises *peak to the magnitude of value.
 inline void CheckPeak(double value, double* peak) {
@@ -61,12 +58,13 @@ struct ScanRequest {
   LevelSink sink;
 };
 
-// Scans the frames and gives back the peaks (peakR stays 0 for mono). The
+// Scans the frames and gives back the peak of every channel, on the level
+// scale, in peaks[0 ... channelCount - 1]. The
 // input is read in chunks from data offset + frame size * frame on; the end of
 // the input, a file that shrank after the probe or a stream that stopped,
 // ends the data there: frames that were not read are never decoded. Returns
 // what ends the run early, a read or the output that failed; the peaks are
 // then not set.
-Result ScanFrames(const ScanRequest& request, double* peakL, double* peakR);
+Result ScanFrames(const ScanRequest& request, double* peaks);
 
 #endif

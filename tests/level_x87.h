@@ -28,7 +28,6 @@ uint64_t X87FrameAtTime(uint32_t sampleRate, float seconds);
 // of two). The exact one answers for every sum, resolution and
 // magnification, zero, infinities and nan included.
 bool QuickLevel(double sum, uint32_t resolution, float magnification, double* level);
-double ExactLevel(double sum, uint32_t resolution, float magnification);
 
 // Compares BlockLevel, QuickLevel (where it answers) and ExactLevel with
 // X87Level bit for bit; true when all agree.

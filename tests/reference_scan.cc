@@ -47,6 +47,35 @@ double ReferenceDecode32(const unsigned char* b) {
   return b[2] / 256.0 + static_cast<signed char>(b[3]) + b[1] / 65536.0 + b[0] / 16777216.0;
 }
 
+// G.711 by the segment and step of each code (ITU-T G.711 tables): mu-law
+// magnitudes (2 step + 33) 2^segment - 33 in 14 bits, A-law 2 step + 1 in
+// segment 0 and (2 step + 33) 2^(segment - 1) above, in 13 bits; as 16-bit
+// values over 256. The sign bit is set for positive codes (mu-law codes are
+// stored inverted, A-law codes with every other bit inverted).
+double ReferenceDecodeMuLaw(const unsigned char* b) {
+  const int code = ~b[0] & 0xFF;
+  const int segment = (code >> 4) & 7, step = code & 15;
+  const double magnitude = 4 * (((2 * step + 33) << segment) - 33) / 256.0;
+  return (code & 0x80) != 0 ? -magnitude : magnitude;
+}
+
+double ReferenceDecodeALaw(const unsigned char* b) {
+  const int code = b[0] ^ 0x55;
+  const int segment = (code >> 4) & 7, step = code & 15;
+  const int magnitude13 = segment == 0 ? 2 * step + 1 : (2 * step + 33) << (segment - 1);
+  const double magnitude = 8 * magnitude13 / 256.0;
+  return (code & 0x80) != 0 ? magnitude : -magnitude;
+}
+
+double ReferenceDecodeFloat64(const unsigned char* b) {
+  double value;
+  std::memcpy(&value, b, sizeof value);
+  const auto narrow = static_cast<float>(value);
+  unsigned char bytes[4];
+  std::memcpy(bytes, &narrow, sizeof bytes);
+  return ReferenceFloat32Convert(bytes[0], bytes[1], bytes[2], bytes[3]);
+}
+
 namespace {
 
 // A positive value sig * 2^exp.
@@ -108,8 +137,8 @@ double ReferenceBlockLevel(double blockSum, uint32_t channelCount, uint32_t reso
   int magExp = 0;
   const uint64_t magSig = static_cast<uint64_t>(
       std::ldexp(std::frexp(static_cast<double>(magnification), &magExp), 24));
-  // The quotient S / channels / resolution to 64 bits (halving is exact).
-  const uint64_t divisor = uint64_t{channelCount == 2 ? 2u : 1u} * resolution;
+  // The quotient S / (channels * resolution) to 64 bits.
+  const uint64_t divisor = uint64_t{channelCount} * resolution;
   const Rounded quotient = RoundQuotient(&sumSig, 1, divisor, sumExp - 53, 64);
   // The exact product of two significands (64 and 24 bits) in two words,
   // from 32-bit halves, then rounded to 64 bits.
@@ -130,18 +159,18 @@ constexpr uint32_t kReferenceChunkFrames = 4096;
 
 }  // namespace
 
-void ReferenceScanFrames(std::FILE* file, uint32_t dataOffset, uint32_t frameSize,
+void ReferenceScanFrames(std::FILE* file, uint32_t dataOffset, uint32_t bytesPerSample,
                          ReferenceDecode decode, uint32_t channelCount, uint32_t sampleRate,
                          uint32_t startFrame, uint32_t endFrame, uint32_t resolution,
-                         float magnification, double interval, double* peakL, double* peakR) {
+                         float magnification, double interval, double* peaks) {
   static unsigned char buffer[kReferenceChunkFrames * 8];
+  const uint32_t frameSize = bytesPerSample * channelCount;
   const uint32_t half = resolution / 2;
   uint32_t bufferIndex = 0;
   uint32_t framesInBuffer = 0;
   uint32_t blockCount = 0;
   double blockSum = 0;
-  *peakL = 0;
-  *peakR = 0;
+  for (uint32_t c = 0; c < channelCount; ++c) peaks[c] = 0;
   for (uint32_t current = startFrame; current < endFrame;) {
     if (bufferIndex == 0) {
       const uint32_t remaining = endFrame - current;
@@ -152,17 +181,11 @@ void ReferenceScanFrames(std::FILE* file, uint32_t dataOffset, uint32_t frameSiz
         framesInBuffer = static_cast<uint32_t>(std::fread(buffer, frameSize, wanted, file));
     }
     if (bufferIndex >= framesInBuffer) break;
-    // Frames of other channel counts, and of no decoder, are walked only.
-    if (decode != nullptr && (channelCount == 1 || channelCount == 2)) {
-      const unsigned char* frame = buffer + size_t{bufferIndex} * frameSize;
-      const double left = decode(frame);
-      const double right = channelCount == 2 ? decode(frame + frameSize / 2) : 0;
-      CheckPeak(left, peakL);
-      blockSum += std::fabs(left);
-      if (channelCount == 2) {
-        CheckPeak(right, peakR);
-        blockSum += std::fabs(right);
-      }
+    // Frames of no decoder are walked only.
+    for (uint32_t c = 0; decode != nullptr && c < channelCount; ++c) {
+      const double value = decode(buffer + size_t{bufferIndex} * frameSize + c * bytesPerSample);
+      CheckPeak(value, &peaks[c]);
+      blockSum += std::fabs(value);
     }
     bufferIndex = (bufferIndex + 1) % kReferenceChunkFrames;
     ++current;

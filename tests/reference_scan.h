@@ -27,23 +27,27 @@ double ReferenceDecode8(const unsigned char* b);
 double ReferenceDecode16(const unsigned char* b);
 double ReferenceDecode24(const unsigned char* b);
 double ReferenceDecode32(const unsigned char* b);
+double ReferenceDecodeMuLaw(const unsigned char* b);
+double ReferenceDecodeALaw(const unsigned char* b);
+// The float nearest to the double, as a float sample.
+double ReferenceDecodeFloat64(const unsigned char* b);
 
 double ReferenceFloat32Convert(unsigned char b0, unsigned char b1, unsigned char b2,
                                unsigned char b3);
 
-// The level of a complete block from exact rational arithmetic: S / channels
-// / resolution rounded to a 64-bit significand, times the magnification
+// The level of a complete block from exact rational arithmetic: S /
+// (channels * resolution) rounded to a 64-bit significand, times the magnification
 // rounded to 64 bits again, then rounded to double; each rounding to nearest,
 // ties to even. That is what the 80-bit extended format gives, worked out
 // here without it.
 double ReferenceBlockLevel(double blockSum, uint32_t channelCount, uint32_t resolution,
                            float magnification);
 
-// Samples are decoded by `decode` in one or two channels; with no decoder
-// or other channel counts, frames are walked without decoding.
-void ReferenceScanFrames(std::FILE* file, uint32_t dataOffset, uint32_t frameSize,
+// Samples are decoded by `decode`, every channel; with no decoder, frames
+// are walked without decoding. peaks[c] is channel c's.
+void ReferenceScanFrames(std::FILE* file, uint32_t dataOffset, uint32_t bytesPerSample,
                          ReferenceDecode decode, uint32_t channelCount, uint32_t sampleRate,
                          uint32_t startFrame, uint32_t endFrame, uint32_t resolution,
-                         float magnification, double interval, double* peakL, double* peakR);
+                         float magnification, double interval, double* peaks);
 
 #endif

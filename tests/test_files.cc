@@ -349,7 +349,9 @@ ScannedRows ScanToRows(const std::string& path, const WaveHeader& header, uint32
                             {&rows, PutRows, PutRowsOut, NeverBroken}};
   ScannedRows out{};
   testing::internal::CaptureStdout();
-  out.result = ScanFrames(request, &out.peakL, &out.peakR);
+  out.result = ScanFrames(request, out.peaks);
+  out.peakL = out.peaks[0];
+  out.peakR = header.channelCount == 2 ? out.peaks[1] : 0;
   out.rows = testing::internal::GetCapturedStdout();
   CloseWaveInput(&input);
   return out;

@@ -89,7 +89,8 @@ void ExpectRun(const std::vector<std::string>& args, const std::string& out, int
 // levels handed to the text rows: the rows printed, the peaks, the result.
 struct ScannedRows {
   std::string rows;
-  double peakL, peakR;
+  double peakL, peakR;  // peaks[0] and peaks[1], for one or two channels
+  double peaks[8];
   Result result;
 };
 ScannedRows ScanToRows(const std::string& path, const WaveHeader& header, uint32_t start,

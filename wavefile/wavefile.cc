@@ -23,6 +23,9 @@ constexpr uint32_t kDataSizeAt = 4;
 constexpr uint32_t kSamplesAt = 8;
 constexpr uint32_t kExtensible = 0xFFFE;
 constexpr uint32_t kIntegerPcm = 1;
+constexpr uint32_t kFloatCode = 3;
+constexpr uint32_t kALawCode = 6;
+constexpr uint32_t kMuLawCode = 7;
 static_assert(kHeadBytes == kLastProbe + kSubformatEnd, "the head holds every probe");
 
 // The 32-bit data size of a writer that does not know the size: encoders
@@ -50,6 +53,26 @@ uint32_t FindTag(const unsigned char* head, uint32_t headLength, const char* tag
   return 0;
 }
 
+// Fields in the file's byte order: RIFX files are big-endian throughout.
+uint32_t Field16(const unsigned char* bytes, ByteOrder order) {
+  return order == ByteOrder::kBigEndian ? static_cast<uint32_t>(bytes[0]) << 8 | bytes[1]
+                                        : Assem2(bytes);
+}
+
+uint32_t Field32(const unsigned char* bytes, ByteOrder order) {
+  return order == ByteOrder::kBigEndian
+             ? static_cast<uint32_t>(bytes[0]) << 24 | static_cast<uint32_t>(bytes[1]) << 16 |
+                   static_cast<uint32_t>(bytes[2]) << 8 | bytes[3]
+             : Assem4(bytes);
+}
+
+Container ContainerOf(const unsigned char* head, uint32_t length) {
+  if (length >= 4 && std::memcmp(head, "RIFX", 4) == 0) return Container::kRifx;
+  if (length >= 4 && std::memcmp(head, "RF64", 4) == 0) return Container::kRf64;
+  if (length >= 4 && std::memcmp(head, "BW64", 4) == 0) return Container::kBw64;
+  return Container::kRiff;
+}
+
 bool StartsAsRf64(const unsigned char* head, uint32_t length) {
   return length >= 16 && (std::memcmp(head, "RF64", 4) == 0 || std::memcmp(head, "BW64", 4) == 0) &&
          std::memcmp(head + kDs64At, "ds64", 4) == 0;
@@ -65,6 +88,7 @@ bool HeadSettled(const unsigned char* head, uint32_t length) {
   const uint32_t data = FindTag(head, length, "data", 4);
   if (format == 0 || format + kFormatFieldsEnd > length || data == 0 || data + kSamplesAt > length)
     return false;
+  // A code of 0xFFFE reads the same in either byte order.
   if (Assem2(head + format + kFormatCodeAt) == kExtensible && format + kSubformatEnd > length)
     return false;
   return !StartsAsRf64(head, length) || length >= kDs64End;
@@ -92,10 +116,10 @@ int ReadHead(WaveInput* input, bool* ended) {
 
 // The bytes of sample data by the header, or kDataToTheEnd when the writer
 // did not know them.
-uint64_t DataBytes(const unsigned char* head, uint32_t length, uint32_t data) {
+uint64_t DataBytes(const unsigned char* head, uint32_t length, uint32_t data, ByteOrder order) {
   // A size field cut off by the end of the file describes an empty chunk.
   if (data + kSamplesAt > length) return 0;
-  const uint32_t size = Assem4(head + data + kDataSizeAt);
+  const uint32_t size = Field32(head + data + kDataSizeAt, order);
   if (size != kSizeNotKnown) return size;
   // An RF64/BW64 file gives the size in its ds64 chunk, when that chunk is
   // whole (28 bytes or more, all in the file). A size of 0 there is a
@@ -113,20 +137,28 @@ uint64_t DataBytes(const unsigned char* head, uint32_t length, uint32_t data) {
 }  // namespace
 
 SampleLayout SampleLayoutOf(uint32_t bitsPerSample, uint32_t formatCode) {
-  // Eight bits are unsigned bytes whatever the code says: no writer stores
-  // them any other way.
-  if (bitsPerSample == 8) return SampleLayout::kUnsigned8;
-  switch (bitsPerSample / 8) {
+  switch (BytesPerSample(bitsPerSample)) {
+    case 1:
+      // Eight bits are unsigned bytes unless the code names G.711.
+      if (formatCode == kALawCode) return SampleLayout::kALaw;
+      if (formatCode == kMuLawCode) return SampleLayout::kMuLaw;
+      return SampleLayout::kUnsigned8;
     case 2:
       return SampleLayout::kSigned16;
     case 3:
       return SampleLayout::kSigned24;
     case 4:
-      return bitsPerSample == 32 && formatCode == kIntegerPcm ? SampleLayout::kSigned32
-                                                              : SampleLayout::kFloat32;
+      return formatCode == kIntegerPcm ? SampleLayout::kSigned32 : SampleLayout::kFloat32;
+    case 8:
+      return bitsPerSample == 64 && formatCode == kFloatCode ? SampleLayout::kFloat64
+                                                             : SampleLayout::kUndecoded;
     default:
       return SampleLayout::kUndecoded;
   }
+}
+
+uint32_t BytesPerSample(uint32_t bitsPerSample) {
+  return bitsPerSample < 8 ? 0 : (bitsPerSample + 7) / 8;
 }
 
 uint32_t Assem2(const unsigned char* bytes) {
@@ -151,21 +183,25 @@ Result GetAttributes(WaveInput* input, WaveHeader* header) {
   // A tag whose fields are cut off by the end of the file is no format chunk.
   if (format == 0 || format + kFormatFieldsEnd > headLength)
     return {2, "Can't find format chunk in wave file!"};
-  header->channelCount = Assem2(head + format + kChannelsAt);
-  header->sampleRate = Assem4(head + format + kSampleRateAt);
-  header->bitsPerSample = Assem2(head + format + kBitsAt);
-  header->bytesPerSample = header->bitsPerSample / 8;
+  header->container = ContainerOf(head, headLength);
+  const ByteOrder order =
+      header->container == Container::kRifx ? ByteOrder::kBigEndian : ByteOrder::kLittleEndian;
+  header->byteOrder = order;
+  header->channelCount = Field16(head + format + kChannelsAt, order);
+  header->sampleRate = Field32(head + format + kSampleRateAt, order);
+  header->bitsPerSample = Field16(head + format + kBitsAt, order);
+  header->bytesPerSample = BytesPerSample(header->bitsPerSample);
   // An extensible format chunk names the real format in the first two bytes
-  // of its subformat GUID.
-  uint32_t formatCode = Assem2(head + format + kFormatCodeAt);
+  // of its subformat GUID (RIFX writers store them big-endian too).
+  uint32_t formatCode = Field16(head + format + kFormatCodeAt, order);
   if (formatCode == kExtensible && format + kSubformatEnd <= headLength)
-    formatCode = Assem2(head + format + kSubformatAt);
+    formatCode = Field16(head + format + kSubformatAt, order);
   header->layout = SampleLayoutOf(header->bitsPerSample, formatCode);
 
   const uint32_t data = FindTag(head, headLength, "data", 4);
   if (data == 0) return {2, "Can't find data block in wave file!"};
   header->dataOffset = data + kSamplesAt;
-  const uint64_t dataBytes = DataBytes(head, headLength, data);
+  const uint64_t dataBytes = DataBytes(head, headLength, data, order);
 
   // Bits per sample below 8 or no channels give frames of no bytes: such a
   // file holds no frames, and nothing is divided by zero.

@@ -15,25 +15,33 @@
 // How the bytes of one sample are read: each layout is one entry in the
 // scan's table of layouts.
 enum class SampleLayout : uint32_t {
-  kUndecoded,  // walked, not decoded: 9 to 15 bits, or 5 bytes and more
-  kUnsigned8,  // exactly 8 bits: an unsigned byte, 128 the middle
-  kSigned16,   // 16 to 23 bits: two bytes, signed
-  kSigned24,   // 24 to 31 bits: three bytes, signed
-  kSigned32,   // exactly 32 bits of integer PCM: four bytes, signed
+  kUndecoded,  // not decoded, and so refused: below 8 bits, 5 to 7 bytes, 8 bytes not float
+  kUnsigned8,  // 8 bits: an unsigned byte, 128 the middle
+  kALaw,       // 8 bits, format code 6: G.711 A-law
+  kMuLaw,      // 8 bits, format code 7: G.711 mu-law
+  kSigned16,   // 9 to 16 bits: two bytes, signed
+  kSigned24,   // 17 to 24 bits: three bytes, signed
+  kSigned32,   // 25 to 32 bits of integer PCM (code 1): four bytes, signed
   kFloat32,    // every other 4-byte sample: an IEEE float bit pattern
+  kFloat64,    // 64 bits, format code 3: an IEEE double, read as the nearest float
 };
 
-// The order of the bytes of every field and sample.
-enum class ByteOrder : uint32_t { kLittleEndian };
+// The order of the bytes of every field and sample: RIFX files are
+// big-endian.
+enum class ByteOrder : uint32_t { kLittleEndian, kBigEndian };
+
+// What the file's first four bytes say it is.
+enum class Container : uint32_t { kRiff, kRifx, kRf64, kBw64 };
 
 // What the probe settles about a file.
 struct WaveHeader {
   uint32_t sampleRate = 0;  // frames per second
   uint32_t channelCount = 0;
   uint32_t bitsPerSample = 0;
-  uint32_t bytesPerSample = 0;  // bits / 8
+  uint32_t bytesPerSample = 0;  // whole bytes: (bits + 7) / 8, or 0 below 8 bits
   SampleLayout layout = SampleLayout::kUndecoded;
   ByteOrder byteOrder = ByteOrder::kLittleEndian;
+  Container container = Container::kRiff;
   uint32_t dataOffset = 0;  // the first sample byte, from the start of the input
   uint32_t frameCount = 0;  // whole frames present
 };
@@ -49,6 +57,10 @@ constexpr uint32_t kMostFrames = 0xFFFFFFFF;
 // Unsigned little-endian values, each byte taken as 0...255.
 uint32_t Assem2(const unsigned char* bytes);
 uint32_t Assem4(const unsigned char* bytes);
+
+// The bytes a sample of `bitsPerSample` bits takes: whole bytes, so 12 bits
+// take 2 and 20 take 3; 0 below 8 bits.
+uint32_t BytesPerSample(uint32_t bitsPerSample);
 
 Result GetAttributes(WaveInput* input, WaveHeader* header);
 
