@@ -69,6 +69,12 @@ OSTREL_LOOP uint32_t Magnitude24(const unsigned char* p) {
   return static_cast<uint32_t>(v < 0 ? -v : v);
 }
 
+// A float sample's magnitude pattern: its word without the sign bit.
+template <bool BigEndian>
+OSTREL_LOOP uint32_t FloatPattern(const unsigned char* p) {
+  return Bits32<BigEndian>(p) & 0x7FFFFFFF;
+}
+
 // The magnitude of a signed 32-bit sample, taken as an unsigned word so that
 // -2^31 gives 2^31 without overflow.
 template <bool BigEndian>
@@ -287,6 +293,50 @@ void SumIntegerAsDoubles(const unsigned char* frames, uint32_t count, uint32_t c
     }
   }
   totals->sum = total;
+}
+
+// The statistics of `count` frames, channel by channel: squares added up
+// (integers exactly, in pieces of `Piece` samples that cannot overflow 64
+// bits; floats as doubles in sample order), the samples at `ClipAt` or
+// above, and the first frame of a new peak, looked for again only in the
+// rare calls that raise it.
+template <size_t Bytes, uint32_t (*Magnitude)(const unsigned char*), uint32_t Piece,
+          uint32_t ClipAt, bool Float>
+void SumStatistics(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                   uint64_t firstFrame, ChannelStatistics* channels) {
+  const size_t stride = Bytes * channelCount;
+  for (uint32_t c = 0; c < channelCount; ++c) {
+    ChannelStatistics& channel = channels[c];
+    const unsigned char* p = frames + Bytes * c;
+    uint32_t most = 0;
+    uint64_t clipped = 0;
+    double squares = channel.squares;
+    for (uint32_t done = 0; done < count;) {
+      const uint32_t n = count - done < Piece ? count - done : Piece;
+      uint64_t piece = 0;
+      for (uint32_t i = done; i < done + n; ++i) {
+        const uint32_t m = Magnitude(p + stride * i);
+        if (Float) {
+          const double value = Float32Magnitude(m);
+          squares += value * value;
+        } else {
+          piece += uint64_t{m} * m;
+        }
+        most = Max(most, m);
+        clipped += m >= ClipAt ? 1 : 0;
+      }
+      channel.squareUnits += piece;
+      done += n;
+    }
+    channel.squares = squares;
+    channel.clipped += clipped;
+    if (count != 0 && (most > channel.peak || channel.peakFrame == UINT64_MAX)) {
+      uint32_t i = 0;
+      while (Magnitude(p + stride * i) != most) ++i;
+      channel.peak = most;
+      channel.peakFrame = firstFrame + i;
+    }
+  }
 }
 
 // 64-bit float samples made the 32-bit floats nearest to them, in place:

@@ -77,8 +77,13 @@ void Blocks(const unsigned char* frames, uint32_t blockFrames, uint32_t blocks,
 
 void NoFrames(const unsigned char*, uint32_t, uint32_t, Totals*) {}
 
-// Integer layouts: magnitudes of `Bytes`-byte samples in units of 2^-UnitBits.
-template <size_t Bytes, uint32_t (*Magnitude)(const unsigned char*), int UnitBits>
+void NoStatistics(const unsigned char*, uint32_t, uint32_t, uint64_t, ChannelStatistics*) {}
+
+// Integer layouts: magnitudes of `Bytes`-byte samples in units of 2^-UnitBits;
+// `ClipAt` is the smaller of the two extreme codes' magnitudes, so that
+// both count as clipped. Squares of up to 2^30 or 2^46 units add up in
+// pieces of 2^16 samples, of 2^62 (32-bit samples) two at a time.
+template <size_t Bytes, uint32_t (*Magnitude)(const unsigned char*), int UnitBits, uint32_t ClipAt>
 constexpr LayoutEntry Integer(const char* name, double (*decode)(const unsigned char*),
                               uint32_t largest, FramesLoop plainFrames, FramesLoop avx2Frames) {
   return {name,
@@ -90,8 +95,12 @@ constexpr LayoutEntry Integer(const char* name, double (*decode)(const unsigned 
           {plainFrames, loops::SumIntegerBlocks<Bytes, Magnitude, UnitBits>},
           loops::SumIntegerAsDoubles<Bytes, Magnitude, UnitBits>,
           {avx2Frames, nullptr},
-          nullptr,
-          Bytes};
+          loops::SumStatistics < Bytes,
+          Magnitude,
+          Bytes == 4 ? 2 : 1u << 16,
+          ClipAt,
+          false >
+          , nullptr, Bytes};
 }
 
 // Float layouts: magnitude patterns of 4-byte floats, summed as doubles.
@@ -109,6 +118,8 @@ constexpr LayoutEntry Float32(const char* name) {
       {Frames<loops::SumFloat32Loop<BigEndian>>, Blocks<loops::SumFloat32BlocksLoop<BigEndian>>},
       nullptr,
       {nullptr, OSTREL_AVX2_LOOP(SumFloat32BlocksAvx2<BigEndian>)},
+      // |x| >= 1.0 is clipped: the patterns from 1.0's up.
+      loops::SumStatistics<4, loops::FloatPattern<BigEndian>, 1u << 16, 0x3F800000, true>,
       nullptr,
       4};
 }
@@ -122,24 +133,24 @@ constexpr LayoutEntry Float64(const char* name) {
   return entry;
 }
 
-constexpr LayoutEntry kUnsigned8 = Integer<1, loops::Magnitude8, 0>(
+constexpr LayoutEntry kUnsigned8 = Integer<1, loops::Magnitude8, 0, 127>(
     "u8", Decode8, 1u << 7, Frames<loops::SumInt8Loop<loops::Magnitude8>>,
     OSTREL_AVX2_LOOP(SumInt8Avx2));
-constexpr LayoutEntry kMuLaw = Integer<1, loops::MagnitudeMuLaw, 8>(
+constexpr LayoutEntry kMuLaw = Integer<1, loops::MagnitudeMuLaw, 8, 32124>(
     "ulaw", DecodeMuLaw, 32124, Frames<loops::SumInt8Loop<loops::MagnitudeMuLaw>>, nullptr);
-constexpr LayoutEntry kALaw = Integer<1, loops::MagnitudeALaw, 8>(
+constexpr LayoutEntry kALaw = Integer<1, loops::MagnitudeALaw, 8, 32256>(
     "alaw", DecodeALaw, 32256, Frames<loops::SumInt8Loop<loops::MagnitudeALaw>>, nullptr);
 // Two entries for each wider layout: as stored in RIFF and in RIFX.
 template <bool BigEndian>
-constexpr LayoutEntry kSigned16 = Integer<2, loops::Magnitude16<BigEndian>, 8>(
+constexpr LayoutEntry kSigned16 = Integer<2, loops::Magnitude16<BigEndian>, 8, 32767>(
     BigEndian ? "s16be" : "s16", Decode16<BigEndian>, 1u << 15,
     Frames<loops::SumInt16Loop<BigEndian>>, OSTREL_AVX2_LOOP(SumInt16Avx2<BigEndian>));
 template <bool BigEndian>
-constexpr LayoutEntry kSigned24 = Integer<3, loops::Magnitude24<BigEndian>, 16>(
+constexpr LayoutEntry kSigned24 = Integer<3, loops::Magnitude24<BigEndian>, 16, 8388607>(
     BigEndian ? "s24be" : "s24", Decode24<BigEndian>, 1u << 23,
     Frames<loops::SumInt24Loop<BigEndian>>, OSTREL_AVX2_LOOP(SumInt24Avx2<BigEndian>));
 template <bool BigEndian>
-constexpr LayoutEntry kSigned32 = Integer<4, loops::Magnitude32<BigEndian>, 24>(
+constexpr LayoutEntry kSigned32 = Integer<4, loops::Magnitude32<BigEndian>, 24, 2147483647>(
     BigEndian ? "s32be" : "s32", Decode32<BigEndian>, 1u << 31,
     Frames<loops::SumInt32Loop<BigEndian>>, OSTREL_AVX2_LOOP(SumInt32Avx2<BigEndian>));
 template <bool BigEndian>
@@ -148,8 +159,8 @@ template <bool BigEndian>
 constexpr LayoutEntry kFloat64 = Float64<BigEndian>(BigEndian ? "f64be" : "f64");
 // Refused before any scan; walked without decoding where a test asks.
 constexpr LayoutEntry kUndecoded = {
-    "none",   0,  DecodeNothing, 1, 1, Grouping::kShortBlocks, {NoFrames, nullptr},
-    NoFrames, {}, nullptr,       0};
+    "none",   0,  DecodeNothing, 1,       1, Grouping::kShortBlocks, {NoFrames, nullptr},
+    NoFrames, {}, NoStatistics,  nullptr, 0};
 
 template <bool BigEndian>
 const LayoutEntry& EntryOf(SampleLayout layout) {

@@ -34,6 +34,23 @@ struct Totals {
   uint32_t peaks[kMostChannels] = {};
 };
 
+// What a report wants of each channel beyond its peak; gathered only when it
+// is asked for. Integer squares are exact, in units squared; float squares
+// are added as doubles one sample after the other.
+__extension__ typedef unsigned __int128 SquareUnits;
+struct ChannelStatistics {
+  SquareUnits squareUnits = 0;      // integer layouts
+  double squares = 0;               // float layouts
+  uint64_t clipped = 0;             // samples at the layout's largest magnitude
+  uint32_t peak = 0;                // the largest magnitude, as the loops keep it
+  uint64_t peakFrame = UINT64_MAX;  // where it first occurs; UINT64_MAX: no sample yet
+};
+
+// Adds `count` frames, the first of them frame `firstFrame`, to the
+// statistics of each channel.
+using StatisticsLoop = void (*)(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                                uint64_t firstFrame, ChannelStatistics* channels);
+
 // Adds `count` frames (interleaved, channel 1 first) to the block's totals
 // and raises the peaks.
 using FramesLoop = void (*)(const unsigned char* frames, uint32_t count, uint32_t channelCount,
@@ -75,6 +92,9 @@ struct LayoutEntry {
   FramesLoop longBlocks;
   // AVX2 loops where they pay; a null member takes the plain loop's place.
   Loops avx2;
+  // The statistics of a report, where the plain and the AVX2 builds give
+  // the same numbers.
+  StatisticsLoop statistics;
   // Samples the loops do not read as stored (64-bit floats) are first made,
   // in place, samples of `loopBytes` bytes that they do; null for the rest.
   void (*narrow)(unsigned char* samples, size_t count);

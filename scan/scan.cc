@@ -35,7 +35,7 @@ uint32_t GroupBlocks(const LayoutEntry& entry, const Loops& loops, uint32_t reso
 
 }  // namespace
 
-Result ScanFrames(const ScanRequest& request, double* peaks) {
+Result ScanFrames(const ScanRequest& request, double* peaks, uint32_t* framesScanned) {
   const WaveHeader& header = request.header;
   const uint32_t channelCount = header.channelCount;
   const LayoutEntry& entry = LayoutOf(header.layout, header.byteOrder);
@@ -86,6 +86,8 @@ Result ScanFrames(const ScanRequest& request, double* peaks) {
     const size_t bytes = carried + read;
     const uint32_t got = static_cast<uint32_t>(bytes / frameSize);
     if (entry.narrow != nullptr) entry.narrow(buffer, size_t{got} * channelCount);
+    if (request.statistics != nullptr)
+      entry.statistics(buffer, got, channelCount, current, request.statistics);
     // The chunk is cut at block ends; blocks run on across chunks.
     const unsigned char* frames = buffer;
     for (uint32_t left = got; left > 0;) {
@@ -132,5 +134,6 @@ Result ScanFrames(const ScanRequest& request, double* peaks) {
   const bool anyDecoded = current != request.startFrame;
   for (uint32_t c = 0; c < channelCount && c < kMostChannels; ++c)
     peaks[c] = anyDecoded ? PeakLevel(entry, totals.peaks[c]) : 0;
+  if (framesScanned != nullptr) *framesScanned = current - request.startFrame;
   return {};
 }

@@ -56,6 +56,8 @@ struct ScanRequest {
   uint32_t resolution;
   float magnification;
   LevelSink sink;
+  // A report's statistics, one per channel, gathered when this is set.
+  ChannelStatistics* statistics = nullptr;
 };
 
 // Scans the frames and gives back the peak of every channel, on the level
@@ -64,7 +66,7 @@ struct ScanRequest {
 // the input, a file that shrank after the probe or a stream that stopped,
 // ends the data there: frames that were not read are never decoded. Returns
 // what ends the run early, a read or the output that failed; the peaks are
-// then not set.
-Result ScanFrames(const ScanRequest& request, double* peaks);
+// then not set. *framesScanned, when asked for, is how many frames were read.
+Result ScanFrames(const ScanRequest& request, double* peaks, uint32_t* framesScanned = nullptr);
 
 #endif

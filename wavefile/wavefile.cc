@@ -216,6 +216,7 @@ Result GetAttributes(WaveInput* input, WaveHeader* header) {
   // A stream's length is known only when it ended within the head;
   // otherwise its end, or the data size, whichever comes first, ends the
   // scan.
+  header->lengthKnown = !input->stream || endedInHead || dataBytes != kDataToTheEnd;
   if (!input->stream || endedInHead) {
     const uint64_t length = input->stream ? headLength : fileLength;
     const uint64_t available = length > header->dataOffset ? length - header->dataOffset : 0;

@@ -44,6 +44,7 @@ struct WaveHeader {
   Container container = Container::kRiff;
   uint32_t dataOffset = 0;  // the first sample byte, from the start of the input
   uint32_t frameCount = 0;  // whole frames present
+  bool lengthKnown = true;  // false for a stream that runs until it ends
 };
 
 // The layout of samples of `bitsPerSample` bits stored under `formatCode`
