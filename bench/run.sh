@@ -168,6 +168,19 @@ if [ $cold = 1 ]; then
   table 1
 fi
 
+# The JSON report of the 16-bit file, with its statistics, against the text
+# run and cat, where this build has --json.
+path=$dir/s16.wav
+if "$ostrel" --json "$dir/s16-1s.wav" 0 1 2> /dev/null | grep -q '"rows"'; then
+  read -r c t j cc tc jc < <(time_runs "" "cat \"\$path\"" "'$ostrel' \"\$path\" 0 3600" \
+    "'$ostrel' --json \"\$path\" 0 3600")
+  awk -v c="$c" -v t="$t" -v j="$j" -v cc="$cc" -v tc="$tc" -v jc="$jc" 'BEGIN {
+    printf "json: ostrel --json s16.wav 0 3600: %.3f s, ratio %.2f to cat (cpu %.2f); the text run %.3f s, ratio %.2f\n",
+      j / 1e9, j / c, jc / cc, t / 1e9, t / c }'
+else
+  echo "json: skipped, this build has no --json"
+fi
+
 # Standard input through a pipe, where this build reads it.
 path=$dir/s16.wav
 if "$ostrel" - 0 1 < "$dir/s16-1s.wav" 2> /dev/null | grep -q '^0.03'; then

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the build tree into a fresh temporary prefix and checks what lands
-# there: exactly bin/ostrel and share/man/man1/ostrel.1 (so neither wavgen nor
-# the test binaries are installed), the manual page as written, and an
+# there: exactly the command, the compressed manual page, the bash
+# completion and the copyright file (so neither wavgen nor the test binaries
+# are installed), the manual page as written, and an
 # installed binary that runs (under RUNNER, an emulator and its options, when
 # the build is for another processor).
 #
@@ -24,13 +25,14 @@ fail() {
 
 cmake --install "$build" --prefix "$prefix" ${config:+--config "$config"} > /dev/null
 
-expected=$'bin/ostrel\nshare/man/man1/ostrel.1'
+expected=$'bin/ostrel\nshare/bash-completion/completions/ostrel\nshare/doc/ostrel/copyright\nshare/man/man1/ostrel.1.gz'
 installed=$(cd "$prefix" && find . -type f -o -type l | sed 's|^\./||' | LC_ALL=C sort)
 [ "$installed" = "$expected" ] || fail "installed files differ: got"$'\n'"$installed"
 
 [ -x "$prefix/bin/ostrel" ] || fail "bin/ostrel is not executable"
-cmp -s "$source/ostrel.1" "$prefix/share/man/man1/ostrel.1" ||
-  fail "share/man/man1/ostrel.1 differs from ostrel.1"
+cmp -s "$source/ostrel.1" <(gzip -dc "$prefix/share/man/man1/ostrel.1.gz") ||
+  fail "share/man/man1/ostrel.1.gz differs from ostrel.1"
+bash -n "$prefix/share/bash-completion/completions/ostrel" || fail "the bash completion does not parse"
 
 status=0
 out=$("${runner[@]}" "$prefix/bin/ostrel" "$source/examples/swell.wav" 0 1) || status=$?
@@ -45,4 +47,4 @@ case $last in
   *) fail "last line is '$last', not the peak line" ;;
 esac
 
-echo "check_install: $prefix holds bin/ostrel and share/man/man1/ostrel.1; ostrel runs"
+echo "check_install: $prefix holds the command, its manual page, completion and copyright; ostrel runs"
