@@ -295,45 +295,80 @@ void SumIntegerAsDoubles(const unsigned char* frames, uint32_t count, uint32_t c
   totals->sum = total;
 }
 
-// The statistics of `count` frames, channel by channel: squares added up
-// (integers exactly, in pieces of `Piece` samples that cannot overflow 64
-// bits; floats as doubles in sample order), the samples at `ClipAt` or
-// above, and the first frame of a new peak, looked for again only in the
-// rare calls that raise it.
+// Frames whose integer squares fit a 64-bit sum: squares of up to 2^30 units
+// (8 and 16 bits) 2^16 at a time, of 2^46 (24 bits) 2^8, of 2^62 one.
+constexpr uint32_t StatisticsPiece(size_t bytes) {
+  return bytes == 4 ? 1 : bytes == 3 ? 1u << 8 : 1u << 16;
+}
+
+// One channel's statistics while a call runs: kept in locals so that the
+// loop below can be vectorised.
+struct ChannelRun {
+  uint64_t squares = 0;  // integer squares of this call's samples
+  double floatSquares;   // float squares, on from the channel's total
+  uint64_t clipped = 0;
+  uint32_t most = 0;
+};
+
+template <uint32_t (*Magnitude)(const unsigned char*), uint32_t ClipAt, bool Float>
+OSTREL_LOOP void AddStatistic(const unsigned char* p, ChannelRun* run) {
+  const uint32_t m = Magnitude(p);
+  if (Float) {
+    const double value = Float32Magnitude(m);
+    run->floatSquares += value * value;
+  } else {
+    run->squares += uint64_t{m} * m;
+  }
+  run->clipped += m >= ClipAt ? 1 : 0;
+  run->most = Max(run->most, m);
+}
+
+// The statistics of `count` frames: squares added up (integers exactly,
+// floats as doubles in sample order), the samples at `ClipAt` or above, and
+// the first frame of a new peak, looked for again only in the rare calls
+// that raise it. Integer squares take 64-bit sums of at most `Piece` frames,
+// then the channel's 128-bit total.
 template <size_t Bytes, uint32_t (*Magnitude)(const unsigned char*), uint32_t Piece,
           uint32_t ClipAt, bool Float>
-void SumStatistics(const unsigned char* frames, uint32_t count, uint32_t channelCount,
-                   uint64_t firstFrame, ChannelStatistics* channels) {
-  const size_t stride = Bytes * channelCount;
+OSTREL_LOOP void SumStatistics(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                               uint64_t firstFrame, ChannelStatistics* channels) {
+  const size_t frameSize = Bytes * channelCount;
+  ChannelRun runs[kMostChannels];
+  for (uint32_t c = 0; c < channelCount; ++c) runs[c].floatSquares = channels[c].squares;
+  for (uint32_t done = 0; done < count;) {
+    const uint32_t n = count - done < Piece ? count - done : Piece;
+    const unsigned char* p = frames + done * frameSize;
+    ChannelRun left = runs[0], right = runs[1];
+    left.squares = right.squares = 0;
+    if (channelCount == 1) {
+      for (size_t i = 0; i < n; ++i) AddStatistic<Magnitude, ClipAt, Float>(p + Bytes * i, &left);
+    } else if (channelCount == 2) {
+      for (size_t i = 0; i < n; ++i) {
+        AddStatistic<Magnitude, ClipAt, Float>(p + 2 * Bytes * i, &left);
+        AddStatistic<Magnitude, ClipAt, Float>(p + 2 * Bytes * i + Bytes, &right);
+      }
+    } else {
+      for (uint32_t c = 0; c < channelCount; ++c) runs[c].squares = 0;
+      for (size_t i = 0; i < n; ++i) {
+        for (uint32_t c = 0; c < channelCount; ++c)
+          AddStatistic<Magnitude, ClipAt, Float>(p + frameSize * i + Bytes * c, &runs[c]);
+      }
+      left = runs[0];
+      right = runs[1];
+    }
+    runs[0] = left;
+    runs[1] = right;
+    for (uint32_t c = 0; c < channelCount; ++c) channels[c].squareUnits += runs[c].squares;
+    done += n;
+  }
   for (uint32_t c = 0; c < channelCount; ++c) {
     ChannelStatistics& channel = channels[c];
-    const unsigned char* p = frames + Bytes * c;
-    uint32_t most = 0;
-    uint64_t clipped = 0;
-    double squares = channel.squares;
-    for (uint32_t done = 0; done < count;) {
-      const uint32_t n = count - done < Piece ? count - done : Piece;
-      uint64_t piece = 0;
-      for (uint32_t i = done; i < done + n; ++i) {
-        const uint32_t m = Magnitude(p + stride * i);
-        if (Float) {
-          const double value = Float32Magnitude(m);
-          squares += value * value;
-        } else {
-          piece += uint64_t{m} * m;
-        }
-        most = Max(most, m);
-        clipped += m >= ClipAt ? 1 : 0;
-      }
-      channel.squareUnits += piece;
-      done += n;
-    }
-    channel.squares = squares;
-    channel.clipped += clipped;
-    if (count != 0 && (most > channel.peak || channel.peakFrame == UINT64_MAX)) {
+    channel.squares = runs[c].floatSquares;
+    channel.clipped += runs[c].clipped;
+    if (count != 0 && (runs[c].most > channel.peak || channel.peakFrame == UINT64_MAX)) {
       uint32_t i = 0;
-      while (Magnitude(p + stride * i) != most) ++i;
-      channel.peak = most;
+      while (Magnitude(frames + frameSize * i + Bytes * c) != runs[c].most) ++i;
+      channel.peak = runs[c].most;
       channel.peakFrame = firstFrame + i;
     }
   }

@@ -27,4 +27,11 @@ OSTREL_AVX2 void SumFloat32BlocksAvx2(const unsigned char* frames, uint32_t bloc
                                       uint32_t blocks, uint32_t channelCount, double* sums,
                                       Totals* totals);
 
+// A report's statistics of 16-bit samples, the plain loop's body built for
+// AVX2.
+template <bool BigEndian>
+OSTREL_AVX2 void Statistics16Avx2(const unsigned char* frames, uint32_t count,
+                                  uint32_t channelCount, uint64_t firstFrame,
+                                  ChannelStatistics* channels);
+
 #endif

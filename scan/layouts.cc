@@ -70,6 +70,12 @@ void Frames(const unsigned char* frames, uint32_t count, uint32_t channelCount, 
 }
 
 template <auto Loop>
+void Statistics(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                uint64_t firstFrame, ChannelStatistics* channels) {
+  Loop(frames, count, channelCount, firstFrame, channels);
+}
+
+template <auto Loop>
 void Blocks(const unsigned char* frames, uint32_t blockFrames, uint32_t blocks,
             uint32_t channelCount, double* sums, Totals* totals) {
   Loop(frames, blockFrames, blocks, channelCount, sums, totals);
@@ -81,26 +87,25 @@ void NoStatistics(const unsigned char*, uint32_t, uint32_t, uint64_t, ChannelSta
 
 // Integer layouts: magnitudes of `Bytes`-byte samples in units of 2^-UnitBits;
 // `ClipAt` is the smaller of the two extreme codes' magnitudes, so that
-// both count as clipped. Squares of up to 2^30 or 2^46 units add up in
-// pieces of 2^16 samples, of 2^62 (32-bit samples) two at a time.
+// both count as clipped.
 template <size_t Bytes, uint32_t (*Magnitude)(const unsigned char*), int UnitBits, uint32_t ClipAt>
 constexpr LayoutEntry Integer(const char* name, double (*decode)(const unsigned char*),
-                              uint32_t largest, FramesLoop plainFrames, FramesLoop avx2Frames) {
-  return {name,
-          Bytes,
-          decode,
-          1.0 / static_cast<double>(uint64_t{1} << UnitBits),
-          largest,
-          Grouping::kShortBlocks,
-          {plainFrames, loops::SumIntegerBlocks<Bytes, Magnitude, UnitBits>},
-          loops::SumIntegerAsDoubles<Bytes, Magnitude, UnitBits>,
-          {avx2Frames, nullptr},
-          loops::SumStatistics < Bytes,
-          Magnitude,
-          Bytes == 4 ? 2 : 1u << 16,
-          ClipAt,
-          false >
-          , nullptr, Bytes};
+                              uint32_t largest, FramesLoop plainFrames, FramesLoop avx2Frames,
+                              StatisticsLoop avx2Statistics = nullptr) {
+  return {
+      name,
+      Bytes,
+      decode,
+      1.0 / static_cast<double>(uint64_t{1} << UnitBits),
+      largest,
+      Grouping::kShortBlocks,
+      {plainFrames, loops::SumIntegerBlocks<Bytes, Magnitude, UnitBits>,
+       Statistics<
+           loops::SumStatistics<Bytes, Magnitude, loops::StatisticsPiece(Bytes), ClipAt, false>>},
+      loops::SumIntegerAsDoubles<Bytes, Magnitude, UnitBits>,
+      {avx2Frames, nullptr, avx2Statistics},
+      nullptr,
+      Bytes};
 }
 
 // Float layouts: magnitude patterns of 4-byte floats, summed as doubles.
@@ -115,11 +120,12 @@ constexpr LayoutEntry Float32(const char* name) {
       0,
       0,
       Grouping::kSideBySide,
-      {Frames<loops::SumFloat32Loop<BigEndian>>, Blocks<loops::SumFloat32BlocksLoop<BigEndian>>},
-      nullptr,
-      {nullptr, OSTREL_AVX2_LOOP(SumFloat32BlocksAvx2<BigEndian>)},
       // |x| >= 1.0 is clipped: the patterns from 1.0's up.
-      loops::SumStatistics<4, loops::FloatPattern<BigEndian>, 1u << 16, 0x3F800000, true>,
+      {Frames<loops::SumFloat32Loop<BigEndian>>, Blocks<loops::SumFloat32BlocksLoop<BigEndian>>,
+       Statistics<
+           loops::SumStatistics<4, loops::FloatPattern<BigEndian>, 1u << 16, 0x3F800000, true>>},
+      nullptr,
+      {nullptr, OSTREL_AVX2_LOOP(SumFloat32BlocksAvx2<BigEndian>), nullptr},
       nullptr,
       4};
 }
@@ -144,7 +150,8 @@ constexpr LayoutEntry kALaw = Integer<1, loops::MagnitudeALaw, 8, 32256>(
 template <bool BigEndian>
 constexpr LayoutEntry kSigned16 = Integer<2, loops::Magnitude16<BigEndian>, 8, 32767>(
     BigEndian ? "s16be" : "s16", Decode16<BigEndian>, 1u << 15,
-    Frames<loops::SumInt16Loop<BigEndian>>, OSTREL_AVX2_LOOP(SumInt16Avx2<BigEndian>));
+    Frames<loops::SumInt16Loop<BigEndian>>, OSTREL_AVX2_LOOP(SumInt16Avx2<BigEndian>),
+    OSTREL_AVX2_LOOP(Statistics16Avx2<BigEndian>));
 template <bool BigEndian>
 constexpr LayoutEntry kSigned24 = Integer<3, loops::Magnitude24<BigEndian>, 16, 8388607>(
     BigEndian ? "s24be" : "s24", Decode24<BigEndian>, 1u << 23,
@@ -159,8 +166,8 @@ template <bool BigEndian>
 constexpr LayoutEntry kFloat64 = Float64<BigEndian>(BigEndian ? "f64be" : "f64");
 // Refused before any scan; walked without decoding where a test asks.
 constexpr LayoutEntry kUndecoded = {
-    "none",   0,  DecodeNothing, 1,       1, Grouping::kShortBlocks, {NoFrames, nullptr},
-    NoFrames, {}, NoStatistics,  nullptr, 0};
+    "none",   0,  DecodeNothing, 1, 1, Grouping::kShortBlocks, {NoFrames, nullptr, NoStatistics},
+    NoFrames, {}, nullptr,       0};
 
 template <bool BigEndian>
 const LayoutEntry& EntryOf(SampleLayout layout) {
@@ -210,7 +217,8 @@ bool UsesAvx2() {
 Loops LoopsOf(const LayoutEntry& entry) {
   if (!UsesAvx2()) return entry.plain;
   return {entry.avx2.frames != nullptr ? entry.avx2.frames : entry.plain.frames,
-          entry.avx2.blocks != nullptr ? entry.avx2.blocks : entry.plain.blocks};
+          entry.avx2.blocks != nullptr ? entry.avx2.blocks : entry.plain.blocks,
+          entry.avx2.statistics != nullptr ? entry.avx2.statistics : entry.plain.statistics};
 }
 
 double PeakLevel(const LayoutEntry& entry, uint32_t magnitude) {

@@ -64,6 +64,7 @@ using BlocksLoop = void (*)(const unsigned char* frames, uint32_t blockFrames, u
 struct Loops {
   FramesLoop frames;
   BlocksLoop blocks;
+  StatisticsLoop statistics;  // the same numbers in every set
 };
 
 // How whole blocks are summed a group at a time, where that pays.
@@ -92,9 +93,6 @@ struct LayoutEntry {
   FramesLoop longBlocks;
   // AVX2 loops where they pay; a null member takes the plain loop's place.
   Loops avx2;
-  // The statistics of a report, where the plain and the AVX2 builds give
-  // the same numbers.
-  StatisticsLoop statistics;
   // Samples the loops do not read as stored (64-bit floats) are first made,
   // in place, samples of `loopBytes` bytes that they do; null for the rest.
   void (*narrow)(unsigned char* samples, size_t count);

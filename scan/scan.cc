@@ -54,9 +54,10 @@ Result ScanFrames(const ScanRequest& request, double* peaks, uint32_t* framesSca
   // of over 2^30 samples, 32-bit of over 2^22, at sample rates in the
   // megahertz) round as doubles do.
   Loops loops = LoopsOf(entry);
+  const StatisticsLoop statistics = loops.statistics;
   const bool longBlocks =
       entry.unit != 0 && uint64_t{resolution} * channelCount > kMostExactUnits / entry.largest;
-  if (longBlocks) loops = {entry.longBlocks, nullptr};
+  if (longBlocks) loops = {entry.longBlocks, nullptr, statistics};
   const uint32_t half = resolution / 2;
   const uint32_t group = GroupBlocks(entry, loops, resolution);
   // Side-by-side float sums take whole groups, integer groups any number of
@@ -87,7 +88,7 @@ Result ScanFrames(const ScanRequest& request, double* peaks, uint32_t* framesSca
     const uint32_t got = static_cast<uint32_t>(bytes / frameSize);
     if (entry.narrow != nullptr) entry.narrow(buffer, size_t{got} * channelCount);
     if (request.statistics != nullptr)
-      entry.statistics(buffer, got, channelCount, current, request.statistics);
+      statistics(buffer, got, channelCount, current, request.statistics);
     // The chunk is cut at block ends; blocks run on across chunks.
     const unsigned char* frames = buffer;
     for (uint32_t left = got; left > 0;) {
