@@ -311,74 +311,67 @@ template void SumFloat32BlocksAvx2<true>(const unsigned char*, uint32_t, uint32_
 
 // Sixteen samples a round, one 32-byte load, mono or stereo (other channel
 // counts take the plain loop). In stereo the even words are the left
-// channel and the odd ones the right, since a round starts on a frame:
-// vpmaddwd of the samples with themselves, the other channel's words masked
-// out, gives one channel's squares in 32-bit lanes, at most 2^30 each; in
-// mono both masks give channel 1. The lanes are widened to 64 bits and added
-// every round. Clipped samples (a magnitude of 32767 or more) count down in
-// 16-bit lanes, one counter per parity, emptied long before they could
-// wrap. The first frame of a new peak is looked for in the frames of the
-// rounds, and the plain loop takes the last samples.
+// channel and the odd ones the right, since a round starts on a frame; in
+// mono both are channel 1. vpmaddwd of the samples with themselves, the
+// other parity's words masked out, gives one parity's squares in 32-bit
+// lanes, at most 2^30 a round: three rounds add up in 32 bits, then go to
+// 64-bit lanes. Clipped samples (a magnitude of 32767 or more) are counted
+// only in a call whose peak reaches that far, rare in any recording, and the
+// first frame of a new peak only in a call that raises it. The plain loop
+// takes the last samples.
 template <bool BigEndian>
 OSTREL_AVX2 void Statistics16Avx2(const unsigned char* frames, uint32_t count,
                                   uint32_t channelCount, uint64_t firstFrame,
                                   ChannelStatistics* channels) {
-  constexpr auto kPlain = loops::SumStatistics<2, loops::Magnitude16<BigEndian>,
-                                               loops::StatisticsPiece(2), 32767, false>;
+  constexpr auto kPlain =
+      loops::SumStatistics<2, loops::Magnitude16<BigEndian>, loops::StatisticsPiece(2), 32767,
+                           false>;
   if (channelCount > 2) return kPlain(frames, count, channelCount, firstFrame, channels);
   const size_t rounds = size_t{count} * channelCount / 16;
   const __m256i masks[2] = {_mm256_set1_epi32(0x0000FFFF),
                             _mm256_set1_epi32(static_cast<int>(0xFFFF0000u))};
-  const __m256i clipAt = _mm256_set1_epi16(32767);
-  const __m256i ones = _mm256_set1_epi16(1);
   const __m256i zero = _mm256_setzero_si256();
-  __m256i squares[2] = {zero, zero};  // 64-bit lanes, by parity
-  __m256i clipped[2] = {zero, zero};  // 16-bit lanes counting down, by parity
-  __m256i clippedWide[2] = {zero, zero};
+  __m256i wide[2] = {zero, zero};  // 64-bit lanes of squares, by parity
   __m256i most = zero;
   const unsigned char* p = frames;
-  for (size_t r = 0; r < rounds; ++r, p += 32) {
-    __m256i values = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-    if (BigEndian) values = Swap16(values);
-    const __m256i magnitudes = _mm256_abs_epi16(values);
-    most = _mm256_max_epu16(most, magnitudes);
-    const __m256i clips = _mm256_cmpeq_epi16(_mm256_max_epu16(magnitudes, clipAt), magnitudes);
-    for (int k = 0; k < 2; ++k) {
-      const __m256i pair = _mm256_madd_epi16(values, _mm256_and_si256(values, masks[k]));
-      squares[k] = _mm256_add_epi64(squares[k], _mm256_unpacklo_epi32(pair, zero));
-      squares[k] = _mm256_add_epi64(squares[k], _mm256_unpackhi_epi32(pair, zero));
-      clipped[k] = _mm256_add_epi16(clipped[k], _mm256_and_si256(clips, masks[k]));
-    }
-    if ((r & 0x3FFF) == 0x3FFF || r + 1 == rounds) {
+  for (size_t r = 0; r < rounds;) {
+    __m256i narrow[2] = {zero, zero};
+    for (const size_t end = r + 3 < rounds ? r + 3 : rounds; r < end; ++r, p += 32) {
+      __m256i values = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+      if (BigEndian) values = Swap16(values);
+      most = _mm256_max_epu16(most, _mm256_abs_epi16(values));
       for (int k = 0; k < 2; ++k) {
-        const __m256i counts = _mm256_madd_epi16(_mm256_sub_epi16(zero, clipped[k]), ones);
-        clippedWide[k] = _mm256_add_epi64(clippedWide[k], _mm256_unpacklo_epi32(counts, zero));
-        clippedWide[k] = _mm256_add_epi64(clippedWide[k], _mm256_unpackhi_epi32(counts, zero));
-        clipped[k] = zero;
+        narrow[k] = _mm256_add_epi32(
+            narrow[k], _mm256_madd_epi16(values, _mm256_and_si256(values, masks[k])));
       }
+    }
+    for (int k = 0; k < 2; ++k) {
+      wide[k] = _mm256_add_epi64(wide[k], _mm256_unpacklo_epi32(narrow[k], zero));
+      wide[k] = _mm256_add_epi64(wide[k], _mm256_unpackhi_epi32(narrow[k], zero));
     }
   }
   alignas(32) uint64_t lanes[4];
+  for (int k = 0; k < 2; ++k) {
+    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), wide[k]);
+    channels[k % channelCount].squareUnits += lanes[0] + lanes[1] + lanes[2] + lanes[3];
+  }
   alignas(32) uint16_t mosts[16];
   _mm256_store_si256(reinterpret_cast<__m256i*>(mosts), most);
-  for (int k = 0; k < 2; ++k) {
-    ChannelStatistics& channel = channels[k % channelCount];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), squares[k]);
-    channel.squareUnits += lanes[0] + lanes[1] + lanes[2] + lanes[3];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), clippedWide[k]);
-    channel.clipped += lanes[0] + lanes[1] + lanes[2] + lanes[3];
-  }
   const uint32_t done = static_cast<uint32_t>(rounds * 16 / channelCount);
   for (uint32_t c = 0; c < channelCount && done != 0; ++c) {
     uint32_t channelMost = 0;
     for (uint32_t lane = c; lane < 16; lane += channelCount)
       channelMost = loops::Max(channelMost, mosts[lane]);
     ChannelStatistics& channel = channels[c];
+    const auto magnitude = [&](uint32_t i) {
+      return loops::Magnitude16<BigEndian>(frames + 2 * (size_t{i} * channelCount + c));
+    };
+    if (channelMost >= 32767) {
+      for (uint32_t i = 0; i < done; ++i) channel.clipped += magnitude(i) >= 32767 ? 1 : 0;
+    }
     if (channelMost > channel.peak || channel.peakFrame == UINT64_MAX) {
       uint32_t i = 0;
-      while (loops::Magnitude16<BigEndian>(frames + 2 * (size_t{i} * channelCount + c)) !=
-             channelMost)
-        ++i;
+      while (magnitude(i) != channelMost) ++i;
       channel.peak = channelMost;
       channel.peakFrame = firstFrame + i;
     }
