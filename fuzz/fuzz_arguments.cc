@@ -85,12 +85,14 @@ CommandLine DecodePrefix(const uint8_t* prefix) {
   line.stop = PickTime(prefix[2]);
   line.resolution = PickResolution(prefix[3]);
   line.magnification = PickMagnification(prefix[4]);
+  line.json = (prefix[0] & 0x40) != 0;
+  line.endOfOptions = (prefix[0] & 0x80) != 0;
   return line;
 }
 
 std::string EncodePrefix(int argumentCount, PathForm pathForm, const std::string& start,
                          const std::string& stop, const std::string& resolution,
-                         const std::string& magnification) {
+                         const std::string& magnification, bool json, bool endOfOptions) {
   unsigned count = 0;
   while (count < std::size(kArgumentCounts) && kArgumentCounts[count] != argumentCount) ++count;
   if (count == std::size(kArgumentCounts)) {
@@ -113,7 +115,7 @@ std::string EncodePrefix(int argumentCount, PathForm pathForm, const std::string
       break;
   }
   std::string prefix(kPrefixBytes, '\0');
-  prefix[0] = static_cast<char>(count | path << 3);
+  prefix[0] = static_cast<char>(count | path << 3 | (json ? 0x40 : 0) | (endOfOptions ? 0x80 : 0));
   prefix[1] = static_cast<char>(SelectorOf(kTimes, start, "%.2f", 0.01));
   prefix[2] = static_cast<char>(SelectorOf(kTimes, stop, "%.2f", 0.01));
   prefix[3] = static_cast<char>(SelectorOf(kResolutions, resolution, "%.0f", 1));

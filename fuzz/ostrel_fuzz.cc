@@ -214,6 +214,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                         line.stop, line.resolution,        line.magnification,
                                         "extra"};
   arguments.resize(static_cast<size_t>(line.argumentCount) + 1);
+  // The options go before the file, so they do not count as arguments.
+  if (line.endOfOptions) arguments.insert(arguments.begin() + 1, "--");
+  if (line.json) arguments.insert(arguments.begin() + 1, "--json");
   std::vector<char*> argv;
   for (std::string& argument : arguments) argv.push_back(argument.data());
   argv.push_back(nullptr);
