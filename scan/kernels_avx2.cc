@@ -353,7 +353,7 @@ OSTREL_AVX2 void Statistics16Avx2(const unsigned char* frames, uint32_t count,
   alignas(32) uint64_t lanes[4];
   for (int k = 0; k < 2; ++k) {
     _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), wide[k]);
-    channels[k % channelCount].squareUnits += lanes[0] + lanes[1] + lanes[2] + lanes[3];
+    channels[static_cast<uint32_t>(k) % channelCount].squareUnits += lanes[0] + lanes[1] + lanes[2] + lanes[3];
   }
   alignas(32) uint16_t mosts[16];
   _mm256_store_si256(reinterpret_cast<__m256i*>(mosts), most);
