@@ -323,9 +323,8 @@ template <bool BigEndian>
 OSTREL_AVX2 void Statistics16Avx2(const unsigned char* frames, uint32_t count,
                                   uint32_t channelCount, uint64_t firstFrame,
                                   ChannelStatistics* channels) {
-  constexpr auto kPlain =
-      loops::SumStatistics<2, loops::Magnitude16<BigEndian>, loops::StatisticsPiece(2), 32767,
-                           false>;
+  constexpr auto kPlain = loops::SumStatistics<2, loops::Magnitude16<BigEndian>,
+                                               loops::StatisticsPiece(2), 32767, false>;
   if (channelCount > 2) return kPlain(frames, count, channelCount, firstFrame, channels);
   const size_t rounds = size_t{count} * channelCount / 16;
   const __m256i masks[2] = {_mm256_set1_epi32(0x0000FFFF),
@@ -341,8 +340,8 @@ OSTREL_AVX2 void Statistics16Avx2(const unsigned char* frames, uint32_t count,
       if (BigEndian) values = Swap16(values);
       most = _mm256_max_epu16(most, _mm256_abs_epi16(values));
       for (int k = 0; k < 2; ++k) {
-        narrow[k] = _mm256_add_epi32(
-            narrow[k], _mm256_madd_epi16(values, _mm256_and_si256(values, masks[k])));
+        narrow[k] = _mm256_add_epi32(narrow[k],
+                                     _mm256_madd_epi16(values, _mm256_and_si256(values, masks[k])));
       }
     }
     for (int k = 0; k < 2; ++k) {
@@ -353,7 +352,8 @@ OSTREL_AVX2 void Statistics16Avx2(const unsigned char* frames, uint32_t count,
   alignas(32) uint64_t lanes[4];
   for (int k = 0; k < 2; ++k) {
     _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), wide[k]);
-    channels[static_cast<uint32_t>(k) % channelCount].squareUnits += lanes[0] + lanes[1] + lanes[2] + lanes[3];
+    channels[static_cast<uint32_t>(k) % channelCount].squareUnits +=
+        lanes[0] + lanes[1] + lanes[2] + lanes[3];
   }
   alignas(32) uint16_t mosts[16];
   _mm256_store_si256(reinterpret_cast<__m256i*>(mosts), most);
