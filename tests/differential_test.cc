@@ -300,7 +300,7 @@ TEST(FastScan, LoopSumsEqualSequentialDoubleSums) {
       const auto magnitude = [&](size_t i) { return std::fabs(row.decode(data + width * i)); };
       double expected = 0;
       double expectedPeaks[2] = {0, 0};
-      for (size_t i = 0; i < 4099 * channels; ++i) {
+      for (size_t i = 0; i < size_t{4099} * channels; ++i) {
         expected += magnitude(i);
         CheckPeak(magnitude(i), &expectedPeaks[i % channels]);
       }
@@ -330,7 +330,8 @@ TEST(FastScan, LoopSumsEqualSequentialDoubleSums) {
             if (!sideBySide && (blockFrames > kShortBlock || blocks > 9)) continue;
             SCOPED_TRACE(testing::Message() << blocks << " blocks of " << blockFrames);
             const size_t blockSamples = size_t{blockFrames} * channels;
-            const std::vector<unsigned char> exact(data, data + width * blocks * blockSamples);
+            const std::vector<unsigned char> exact(data,
+                                                   data + size_t{width} * blocks * blockSamples);
             double sums[kMostGroupBlocks];
             Totals blockTotals;
 #ifndef NDEBUG
