@@ -221,33 +221,57 @@ TEST(RunMagnification, WholeLevelAfterScalingKeepsItsLastDot) {
 // ---------------------------------------------------------------------------
 // Frame size
 
-struct FrameSizeCase {
-  const char* name;
-  WavFormat format;
-  int frameBytes;
-  std::string out;
-  int status;
-};
-
-TEST(RunFrameSize, FramesUpToEightBytesPassAndLargerOnesFail) {
-  const FrameSizeCase cases[] = {
-      // Four channels are not decoded and get no peak line.
-      {"16-bit x4", {1, 4, 1000, 16}, 8, kHead + "0.002\t\n" + kAbove48, 0},
+TEST(RunFrameSize, DecodedFramesUpToEightBytesPassAndOthersAreRefused) {
+  struct Case {
+    const char* name;
+    WavFormat format;
+    std::string samples;
+    std::string out;
+    int status;
+  };
+  // Four frames of 1, -2, 0 and 3: a level of 24 / 16 = 1.5, peaks of 1, 2,
+  // 0 and 3 of 128.
+  std::string quad16;
+  for (int i = 0; i < 4; ++i) quad16 += Pcm16({256, -512, 0, 768});
+  // Eight unsigned bytes: magnitudes 128, 127, 0, 1, 1, 16, 64 and 64, a
+  // level of 401 / 8 = 50.125.
+  const std::string eight8("\x00\xFF\x80\x81\x7F\x90\x40\xC0", 8);
+  const std::string loud(64, '\x50');
+  const Case cases[] = {
+      {"16-bit x4",
+       {1, 4, 1000, 16},
+       quad16,
+       kHead + "0.002\t.\n" + kAbove48 + "Peaks over interval -42.1 -36.1 -inf -32.6\n",
+       0},
+      {"8-bit x8",
+       {1, 8, 1000, 8},
+       eight8 + eight8 + eight8 + eight8,
+       kHead + "0.002\t" + Dots(50) + "\n" + kAbove48 +
+           "Peaks over interval 0.0 -0.1 -inf -42.1 -42.1 -18.1 -6.0 -6.0\n",
+       0},
       // 32-bit integer zeros: no dots, no peak.
       {"32-bit x2",
        {1, 2, 1000, 32},
-       8,
+       std::string(32, '\0'),
        kHead + "0.002\t\n" + kAbove48 + "Peaks over interval -inf L -inf R\n",
        0},
-      {"24-bit x3", {1, 3, 1000, 24}, 9, kHead + kBadFrame, 1},
-      {"64-bit x2", {3, 2, 1000, 64}, 16, kHead + kBadFrame, 1},
+      // Frames of more than 8 bytes.
+      {"24-bit x3", {1, 3, 1000, 24}, loud, kHead + kBadFrame, 1},
+      {"64-bit float x2", {3, 2, 1000, 64}, loud, kHead + kBadFrame, 1},
+      {"36-bit x2", {1, 2, 1000, 36}, loud, kHead + kBadFrame, 1},
+      // Frames that fit, of samples that are not decoded.
+      {"40-bit mono", {1, 1, 1000, 40}, loud, kHead + kBadFrame, 1},
+      {"56-bit mono", {1, 1, 1000, 56}, loud, kHead + kBadFrame, 1},
+      {"64-bit integer mono", {1, 1, 1000, 64}, loud, kHead + kBadFrame, 1},
+      {"60-bit float mono", {3, 1, 1000, 60}, loud, kHead + kBadFrame, 1},
   };
-  for (const FrameSizeCase& c : cases) {
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string samples(static_cast<size_t>(4 * c.frameBytes), '\0');
     const std::string path =
-        WriteTemp(std::string("frame-") + c.name + ".wav", WavFile(c.format, samples));
+        WriteTemp(std::string("frame-") + c.name + ".wav", WavFile(c.format, c.samples));
     ExpectRun({path, "0", "1", "4"}, c.out, c.status);
+    // A refused file is refused after its span is checked.
+    if (c.status != 0) ExpectRun({path, "1", "1", "4"}, kHead + kBadSpan, 1);
   }
 }
 
@@ -465,26 +489,36 @@ TEST(RunRows, TypicalStereoSecondGivesTwentyRows) {
             0);
 }
 
-TEST(RunRows, UndecodedLayoutsPrintRowsWithoutDots) {
-  // Eight frames of non-zero bytes each, resolution 4.
-  const std::string rows = kHead + "0.002\t\n0.006\t\n" + kAbove48;
-  const std::vector<std::pair<WavFormat, std::string>> cases = {
-      {{1, 1, 1000, 12}, rows + "Peak over interval -inf dB\n"},
-      {{1, 2, 1000, 15}, rows + "Peaks over interval -inf L -inf R\n"},
-      {{1, 1, 1000, 40}, rows + "Peak over interval -inf dB\n"},
-      {{3, 1, 1000, 64}, rows + "Peak over interval -inf dB\n"},
-      {{1, 4, 1000, 16}, rows},
-      {{1, 3, 1000, 8}, rows},
+TEST(RunRows, SamplesBetweenWholeBytesTakeTheNextWholeByte) {
+  // Stored as the next wider whole-byte sample, resolution 4: 12 and 15 bits
+  // as 16-bit samples, 20 bits as 24-bit ones.
+  std::string stereo15 = Pcm16({512, -1024, 512, -1024, 512, -1024, 512, -1024});
+  stereo15 += Pcm16({256, 0, -256, 0, 256, 0, -256, 0});
+  const struct {
+    WavFormat format;
+    std::string samples;
+    std::string out;
+  } cases[] = {
+      // 2.0 then 3.0.
+      {{1, 1, 1000, 12},
+       Pcm16({512, -512, 512, -512, 768, 768, 768, -768}),
+       kHead + "0.002\t..\n0.006\t...\n" + kAbove48 + "Peak over interval -32.6 dB\n"},
+      // Left 2.0 and right 4.0, then left 1.0 and right 0.
+      {{1, 2, 1000, 15},
+       stereo15,
+       kHead + "0.002\t...\n0.006\t\n" + kAbove48 + "Peaks over interval -36.1 L -30.1 R\n"},
+      // 3.0 then 1.0.
+      {{1, 1, 1000, 20},
+       Pcm24({196608, -196608, 196608, -196608, 65536, 65536, -65536, 65536}),
+       kHead + "0.002\t...\n0.006\t.\n" + kAbove48 + "Peak over interval -32.6 dB\n"},
   };
   for (const auto& c : cases) {
-    const WavFormat& format = c.first;
-    const int frameBytes = format.channels * (format.bitsPerSample / 8);
+    const WavFormat& format = c.format;
     SCOPED_TRACE(std::to_string(format.bitsPerSample) + "-bit x" + std::to_string(format.channels));
-    const std::string path =
-        WriteTemp("undecoded" + std::to_string(format.bitsPerSample) + "x" +
-                      std::to_string(format.channels) + ".wav",
-                  WavFile(format, std::string(static_cast<size_t>(8 * frameBytes), '\x50')));
-    ExpectRun({path, "0", "1", "4"}, c.second, 0);
+    const std::string path = WriteTemp("between" + std::to_string(format.bitsPerSample) + "x" +
+                                           std::to_string(format.channels) + ".wav",
+                                       WavFile(format, c.samples));
+    ExpectRun({path, "0", "1", "4"}, c.out, 0);
   }
 }
 
@@ -520,7 +554,7 @@ TEST(RunFloat, DigitalSilenceIsTheSmallestNonZeroLevel) {
       kHead + "0.001\t1\t\n0.002\t2\t\n" + kAbove48 + "Peaks over interval -764.6 L -764.6 R\n", 0);
 }
 
-TEST(RunFloat, FourByteSamplesAreIntegersOnlyUnderIntegerPcmOfThirtyTwoBits) {
+TEST(RunFloat, FourByteSamplesAreIntegersOnlyUnderIntegerPcm) {
   // The same stereo frames twice: left 0x3F000000, right 0x3F800000. As
   // integers they are 63 and 63.5, mean 63.25; as float bit patterns 0.5 and
   // 1.0, levels 64 and 128, mean 96.
@@ -550,7 +584,8 @@ TEST(RunFloat, FourByteSamplesAreIntegersOnlyUnderIntegerPcmOfThirtyTwoBits) {
       {"extensible, subformat cut off", dataFirst.substr(0, formatTag + 32), floats},
       {"extensible, the file ending with its subformat", dataFirst.substr(0, formatTag + 34),
        integers},
-      {"36 bits of integer PCM in 4 bytes", WavFile({1, 2, 1000, 36}, samples), floats},
+      {"28 bits of integer PCM in 4 bytes", WavFile({1, 2, 1000, 28}, samples), integers},
+      {"28 bits under the float code", WavFile({3, 2, 1000, 28}, samples), floats},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
