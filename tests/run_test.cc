@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "examples/wav_writer.h"
@@ -591,6 +592,114 @@ TEST(RunFloat, FourByteSamplesAreIntegersOnlyUnderIntegerPcm) {
     SCOPED_TRACE(c.name);
     ExpectRun({WriteTemp(std::string("four-byte ") + c.name + ".wav", c.file), "0", "1", "2"},
               c.out, 0);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Files that other tools wrote
+
+// Made by tests/data/make.sh with sox and ffmpeg, and committed.
+std::string DataPath(const std::string& name) { return std::string(OSTREL_TEST_DATA) + "/" + name; }
+
+// The layout and byte order the probe finds in the file.
+std::pair<SampleLayout, ByteOrder> ProbedLayout(const std::string& path) {
+  WaveInput input;
+  EXPECT_TRUE(OpenWaveInput(path.c_str(), &input));
+  WaveHeader header;
+  EXPECT_EQ(GetAttributes(&input, &header).status, 0);
+  CloseWaveInput(&input);
+  return {header.layout, header.byteOrder};
+}
+
+const std::vector<std::vector<std::string>> kSpans = {
+    {"0", "1"}, {"0", "1", "1"}, {"0.01", "0.04", "13", "3"}, {"0", "1", "7", "256"}};
+
+std::vector<std::string> Args(const std::string& path, const std::vector<std::string>& span) {
+  std::vector<std::string> args = {path};
+  args.insert(args.end(), span.begin(), span.end());
+  return args;
+}
+
+TEST(RunOtherTools, FilesPrintWhatTheSameAudioInAPlainLayoutPrints) {
+  // Each file beside the same audio that the same tool wrote, and decoded,
+  // in a layout read long before: G.711 beside its 16-bit expansion (G.711
+  // expands to 16-bit values), RIFX beside RIFF, 64-bit float beside each
+  // sample's nearest 32-bit float. The two print the same bytes.
+  constexpr ByteOrder kLe = ByteOrder::kLittleEndian;
+  constexpr ByteOrder kBe = ByteOrder::kBigEndian;
+  const struct {
+    const char* file;
+    const char* plain;
+    SampleLayout layout;
+    ByteOrder order;
+  } cases[] = {
+      {"ulaw-sox.wav", "ulaw-sox-s16.wav", SampleLayout::kMuLaw, kLe},
+      {"alaw-sox.wav", "alaw-sox-s16.wav", SampleLayout::kALaw, kLe},
+      {"ulaw-ffmpeg.wav", "ulaw-ffmpeg-s16.wav", SampleLayout::kMuLaw, kLe},
+      {"alaw-ffmpeg.wav", "alaw-ffmpeg-s16.wav", SampleLayout::kALaw, kLe},
+      {"rifx16-sox.wav", "rifx16-sox-riff.wav", SampleLayout::kSigned16, kBe},
+      {"rifx24-sox.wav", "rifx24-sox-riff.wav", SampleLayout::kSigned24, kBe},
+      {"f64-sox.wav", "f64-sox-f32.wav", SampleLayout::kFloat64, kLe},
+      {"rifx-f64-sox.wav", "rifx-f64-sox-f32.wav", SampleLayout::kFloat64, kBe},
+      {"f64-ffmpeg.wav", "f64-ffmpeg-f32.wav", SampleLayout::kFloat64, kLe},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    const std::string file = DataPath(c.file);
+    const std::string plain = DataPath(c.plain);
+    // The file is of the layout it stands for, and the plain copy is not
+    // the same bytes.
+    EXPECT_EQ(ProbedLayout(file), std::make_pair(c.layout, c.order));
+    ASSERT_NE(ReadFile(file), ReadFile(plain));
+    for (const auto& span : kSpans) {
+      SCOPED_TRACE(span[1]);
+      const ToolRun wanted = RunTool(Args(plain, span));
+      ASSERT_EQ(wanted.status, 0) << wanted.out;
+      ASSERT_NE(wanted.out.find("\t."), std::string::npos) << "rows with dots: " << wanted.out;
+      ExpectRun(Args(file, span), wanted.out, 0);
+    }
+  }
+}
+
+TEST(RunOtherTools, FourChannelsPrintTheRowsOfTheirSamplesInOneChannelAndThePeakOfEach) {
+  // sox's four 16-bit channels, the third silent. A block of R frames of
+  // four channels sums the same 4R samples as a block of 4R frames of the
+  // same data bytes read as one channel at four times the rate, and is
+  // divided by the same 4R, at the same times when R is even (a row stands
+  // at its block's end less R / 2 frames, cut to a whole frame): the same
+  // rows. Each channel's peak is that of the channel taken out alone.
+  const std::string quad = DataPath("quad16-sox.wav");
+  const std::string mono = DataPath("quad16-sox-as-mono.wav");
+  const std::string last = "Peak over interval ";
+  const struct {
+    std::vector<std::string> span, monoSpan;
+  } cases[] = {
+      {{"0", "1"}, {"0", "1"}},  // the default resolutions: 400 and 1600 frames
+      {{"0", "1", "40"}, {"0", "1", "160"}},
+      // Blocks of over 0.001 s: a row of a shorter one carries its frame
+      // number, which is four times larger in one channel.
+      {{"0", "1", "10", "2"}, {"0", "1", "40", "2"}},
+      // Times whose frames are whole at both rates.
+      {{"0.015625", "0.046875", "14", "3"}, {"0.015625", "0.046875", "56", "3"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.span.size() > 2 ? c.span[2] : "default");
+    const ToolRun rows = RunTool(Args(mono, c.monoSpan));
+    ASSERT_EQ(rows.status, 0);
+    const size_t peakLine = rows.out.rfind(last);
+    ASSERT_NE(peakLine, std::string::npos) << rows.out;
+    std::string wanted = rows.out.substr(0, peakLine) + "Peaks over interval";
+    for (int channel = 1; channel <= 4; ++channel) {
+      const ToolRun alone =
+          RunTool(Args(DataPath("quad16-sox-ch" + std::to_string(channel) + ".wav"), c.span));
+      const size_t at = alone.out.rfind(last);
+      ASSERT_NE(at, std::string::npos) << alone.out;
+      const size_t value = at + last.size();
+      wanted += " " + alone.out.substr(value, alone.out.find(" dB\n", value) - value);
+    }
+    wanted += "\n";
+    ASSERT_NE(wanted.find(" -inf "), std::string::npos) << "the silent channel: " << wanted;
+    ExpectRun(Args(quad, c.span), wanted, 0);
   }
 }
 
