@@ -581,7 +581,7 @@ TEST(Float64, EachSampleIsReadAsItsNearestFloat) {
                                .decode(reinterpret_cast<const unsigned char*>(stored.data()))),
                 wanted);
       const std::vector<unsigned char>& narrowed = order == kLe ? narrowLe : narrowBe;
-      EXPECT_EQ(std::string(narrowed.begin() + 4 * i, narrowed.begin() + 4 * (i + 1)), narrow);
+      EXPECT_EQ(std::string(&narrowed[4 * i], &narrowed[4 * (i + 1)]), narrow);
     }
     // A file of the double prints what a file of its float prints, in RIFF
     // and RIFX; a row where the level is short enough to print.
