@@ -79,6 +79,7 @@ TEST(HostileFile, HeadersOfFramesWithoutBytesAreRefused) {
       {"no channels", CanonicalHeader({1, 0, 1000, 16}, 8) + Pcm16Run(32767, 4)},
       {"four-bit mono", CanonicalHeader({1, 1, 1000, 4}, 8) + loud},
       {"four-bit stereo", CanonicalHeader({1, 2, 1000, 4}, 8) + loud},
+      {"IMA ADPCM, four bits under code 0x11", CanonicalHeader({0x11, 1, 1000, 4}, 8) + loud},
       {"no bits", CanonicalHeader({1, 2, 1000, 0}, 8) + loud},
   };
   for (const auto& c : cases) {
