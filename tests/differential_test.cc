@@ -367,7 +367,7 @@ TEST(FastScan, LoopSumsEqualSequentialDoubleSums) {
       const uint32_t loopWidth = entry.loopBytes;
       double expected = 0;
       std::vector<double> expectedPeaks(channels);
-      for (size_t i = 0; i < 4099 * channels; ++i) {
+      for (size_t i = 0; i < size_t{4099} * channels; ++i) {
         expected += magnitude(i);
         CheckPeak(magnitude(i), &expectedPeaks[i % channels]);
       }
@@ -395,7 +395,8 @@ TEST(FastScan, LoopSumsEqualSequentialDoubleSums) {
             if (!sideBySide && (blockFrames > kShortBlock || blocks > 9)) continue;
             SCOPED_TRACE(testing::Message() << blocks << " blocks of " << blockFrames);
             const size_t blockSamples = size_t{blockFrames} * channels;
-            const std::vector<unsigned char> exact(data, data + loopWidth * blocks * blockSamples);
+            const std::vector<unsigned char> exact(
+                data, data + size_t{loopWidth} * blocks * blockSamples);
             double sums[kMostGroupBlocks];
             Totals blockTotals;
 #ifndef NDEBUG

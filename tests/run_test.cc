@@ -226,9 +226,9 @@ TEST(RunFrameSize, DecodedFramesUpToEightBytesPassAndOthersAreRefused) {
   struct Case {
     const char* name;
     WavFormat format;
+    int status;
     std::string samples;
     std::string out;
-    int status;
   };
   // Four frames of 1, -2, 0 and 3: a level of 24 / 16 = 1.5, peaks of 1, 2,
   // 0 and 3 of 128.
@@ -241,30 +241,30 @@ TEST(RunFrameSize, DecodedFramesUpToEightBytesPassAndOthersAreRefused) {
   const Case cases[] = {
       {"16-bit x4",
        {1, 4, 1000, 16},
+       0,
        quad16,
-       kHead + "0.002\t.\n" + kAbove48 + "Peaks over interval -42.1 -36.1 -inf -32.6\n",
-       0},
+       kHead + "0.002\t.\n" + kAbove48 + "Peaks over interval -42.1 -36.1 -inf -32.6\n"},
       {"8-bit x8",
        {1, 8, 1000, 8},
+       0,
        eight8 + eight8 + eight8 + eight8,
        kHead + "0.002\t" + Dots(50) + "\n" + kAbove48 +
-           "Peaks over interval 0.0 -0.1 -inf -42.1 -42.1 -18.1 -6.0 -6.0\n",
-       0},
+           "Peaks over interval 0.0 -0.1 -inf -42.1 -42.1 -18.1 -6.0 -6.0\n"},
       // 32-bit integer zeros: no dots, no peak.
       {"32-bit x2",
        {1, 2, 1000, 32},
+       0,
        std::string(32, '\0'),
-       kHead + "0.002\t\n" + kAbove48 + "Peaks over interval -inf L -inf R\n",
-       0},
+       kHead + "0.002\t\n" + kAbove48 + "Peaks over interval -inf L -inf R\n"},
       // Frames of more than 8 bytes.
-      {"24-bit x3", {1, 3, 1000, 24}, loud, kHead + kBadFrame, 1},
-      {"64-bit float x2", {3, 2, 1000, 64}, loud, kHead + kBadFrame, 1},
-      {"36-bit x2", {1, 2, 1000, 36}, loud, kHead + kBadFrame, 1},
+      {"24-bit x3", {1, 3, 1000, 24}, 1, loud, kHead + kBadFrame},
+      {"64-bit float x2", {3, 2, 1000, 64}, 1, loud, kHead + kBadFrame},
+      {"36-bit x2", {1, 2, 1000, 36}, 1, loud, kHead + kBadFrame},
       // Frames that fit, of samples that are not decoded.
-      {"40-bit mono", {1, 1, 1000, 40}, loud, kHead + kBadFrame, 1},
-      {"56-bit mono", {1, 1, 1000, 56}, loud, kHead + kBadFrame, 1},
-      {"64-bit integer mono", {1, 1, 1000, 64}, loud, kHead + kBadFrame, 1},
-      {"60-bit float mono", {3, 1, 1000, 60}, loud, kHead + kBadFrame, 1},
+      {"40-bit mono", {1, 1, 1000, 40}, 1, loud, kHead + kBadFrame},
+      {"56-bit mono", {1, 1, 1000, 56}, 1, loud, kHead + kBadFrame},
+      {"64-bit integer mono", {1, 1, 1000, 64}, 1, loud, kHead + kBadFrame},
+      {"60-bit float mono", {3, 1, 1000, 60}, 1, loud, kHead + kBadFrame},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

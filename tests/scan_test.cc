@@ -39,7 +39,7 @@ ScannedRows Scan(const std::string& frames, Layout layout, uint32_t start, uint3
       SampleLayoutOf(layout.bitsPerSample != 0 ? layout.bitsPerSample : 8 * layout.bytesPerSample,
                      layout.formatCode);
   header.dataOffset = 6;
-  const ScannedRows result = ScanToRows(path, header, start, end, resolution, magnification);
+  ScannedRows result = ScanToRows(path, header, start, end, resolution, magnification);
   EXPECT_EQ(result.result.status, 0);
   return result;
 }
