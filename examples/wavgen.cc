@@ -1,15 +1,19 @@
 // wavgen: writes a test recording as a WAV file.
 //
-//   wavgen OUT.wav [--rate HZ] [--bits 8|16|24|32] [--format int|float]
-//                  [--channels 1|2] [--seconds S] [--shape swell|waves]
+//   wavgen OUT.wav [--rate HZ] [--bits 8|16|24|32|64] [--format int|float|alaw|ulaw]
+//                  [--channels 1...8] [--seconds S] [--shape swell|waves] [--rifx]
 //
 // "swell" is a 440 Hz tone that swells from silence to 0.8 of full scale and
 // fades back over the whole file (the bundled example). "waves" is a tone
 // with a little noise whose loudness rises and falls every 10 seconds, for
 // long benchmark files. Samples are integer PCM (8 bits unsigned, the others
 // signed), except 32 bits, which are IEEE float unless --format int asks for
-// integers. The right channel of a stereo file is the left at half the
-// level, so the two differ.
+// integers. --format float takes 32 or 64 bits (IEEE double); --format alaw
+// and --format ulaw take 8 bits: the 16-bit sample coded by G.711 (format
+// codes 6 and 7). Channel c (counting from 0) is the first at 1 / (c + 1)
+// of its level, so the right channel of a stereo file is the left at half
+// the level and no two channels are alike. --rifx writes a RIFX file: the
+// header fields and every sample wider than a byte big-endian.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -25,11 +29,12 @@ struct Options {
   const char* path = nullptr;
   uint32_t rate = 8000;
   uint16_t bits = 16;
-  const char* format = nullptr;  // int or float; by default float only for 32 bits
-  bool ieee = false;             // the samples are floats
+  const char* format = nullptr;  // int, float, alaw or ulaw; by default float only for 32 bits
+  uint16_t formatCode = 1;       // 1 integer PCM, 3 IEEE float, 6 A-law, 7 mu-law
   uint16_t channels = 1;
   double seconds = 2.5;
   bool swell = true;
+  bool rifx = false;
 };
 
 [[noreturn]] void Fail(const char* message) {
@@ -66,6 +71,10 @@ Options ParseOptions(int argc, char** argv) {
       options.path = arg;
       continue;
     }
+    if (std::strcmp(arg, "--rifx") == 0) {
+      options.rifx = true;
+      continue;
+    }
     if (value == nullptr) Fail("an option lacks its value");
     ++i;
     if (std::strcmp(arg, "--rate") == 0)
@@ -85,42 +94,58 @@ Options ParseOptions(int argc, char** argv) {
   }
   if (options.path == nullptr)
     Fail(
-        "usage: wavgen OUT.wav [--rate HZ] [--bits 8|16|24|32] [--format int|float] "
-        "[--channels 1|2] [--seconds S] [--shape swell|waves]");
-  if (options.bits != 8 && options.bits != 16 && options.bits != 24 && options.bits != 32)
-    Fail("bits must be 8, 16, 24 or 32");
+        "usage: wavgen OUT.wav [--rate HZ] [--bits 8|16|24|32|64] "
+        "[--format int|float|alaw|ulaw] [--channels 1...8] [--seconds S] [--shape swell|waves] "
+        "[--rifx]");
+  if (options.bits != 8 && options.bits != 16 && options.bits != 24 && options.bits != 32 &&
+      options.bits != 64)
+    Fail("bits must be 8, 16, 24, 32 or 64");
   if (options.format == nullptr)
-    options.ieee = options.bits == 32;
+    options.formatCode = options.bits == 32 ? 3 : 1;
   else if (std::strcmp(options.format, "float") == 0)
-    options.ieee = true;
+    options.formatCode = 3;
+  else if (std::strcmp(options.format, "alaw") == 0)
+    options.formatCode = 6;
+  else if (std::strcmp(options.format, "ulaw") == 0)
+    options.formatCode = 7;
   else if (std::strcmp(options.format, "int") != 0)
-    Fail("the format must be int or float");
-  if (options.ieee && options.bits != 32) Fail("float samples take 32 bits");
-  if (options.channels != 1 && options.channels != 2) Fail("channels must be 1 or 2");
+    Fail("the format must be int, float, alaw or ulaw");
+  if (options.formatCode == 3 && options.bits != 32 && options.bits != 64)
+    Fail("float samples take 32 or 64 bits");
+  if (options.formatCode == 1 && options.bits == 64) Fail("64-bit samples are floats");
+  if (options.formatCode >= 6 && options.bits != 8) Fail("A-law and mu-law samples take 8 bits");
+  if (options.channels < 1 || options.channels > 8) Fail("channels must be 1 to 8");
   if (options.rate == 0) Fail("the rate must be positive");
   if (!(options.seconds >= 0)) Fail("the length must not be negative");
   return options;
 }
 
 void AppendSample(std::string* out, const Options& options, double value) {
-  if (options.ieee)
-    AppendFloat(out, static_cast<float>(value));
-  else if (options.bits == 8)
+  const bool be = options.rifx;
+  if (options.formatCode == 3 && options.bits == 64)
+    AppendDouble(out, value, be);
+  else if (options.formatCode == 3)
+    AppendFloat(out, static_cast<float>(value), be);
+  else if (options.formatCode == 6 || options.formatCode == 7) {
+    const auto linear = static_cast<int16_t>(std::lround(value * 32767));
+    out->push_back(
+        static_cast<char>(options.formatCode == 6 ? LinearToALaw(linear) : LinearToMuLaw(linear)));
+  } else if (options.bits == 8)
     out->push_back(static_cast<char>(128 + std::lround(value * 127)));
   else if (options.bits == 16)
-    Append16(out, static_cast<int32_t>(std::lround(value * 32767)));
+    Append16(out, static_cast<int32_t>(std::lround(value * 32767)), be);
   else if (options.bits == 24)
-    Append24(out, static_cast<int32_t>(std::lround(value * 8388607)));
+    Append24(out, static_cast<int32_t>(std::lround(value * 8388607)), be);
   else
-    Append32(out, static_cast<uint32_t>(std::llround(value * 2147483647)));
+    Append32(out, static_cast<uint32_t>(std::llround(value * 2147483647)), be);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   const Options options = ParseOptions(argc, argv);
-  const WavFormat format{static_cast<uint16_t>(options.ieee ? 3 : 1), options.channels,
-                         options.rate, options.bits};
+  const WavFormat format{options.formatCode, options.channels, options.rate, options.bits,
+                         options.rifx};
   const uint64_t frames = static_cast<uint64_t>(options.seconds * options.rate);
   const uint64_t frameBytes = static_cast<uint64_t>(options.channels) * options.bits / 8;
   if (frames * frameBytes > 0xFFFFFFFFull) Fail("more samples than a WAV file can hold");
@@ -148,8 +173,8 @@ int main(int argc, char** argv) {
       noise = noise * 1664525u + 1013904223u;
       value += 0.05 * (static_cast<double>(noise >> 8) / 16777216.0 - 0.5);
     }
-    AppendSample(&block, options, value);
-    if (options.channels == 2) AppendSample(&block, options, value / 2);
+    for (uint16_t c = 0; c < options.channels; ++c)
+      AppendSample(&block, options, c == 0 ? value : value / (c + 1));
     if (block.size() >= (1u << 20)) {
       Write(block, file);
       block.clear();

@@ -48,29 +48,38 @@ double Wander(uint32_t i) {
 }
 
 // Interleaved frames of the given layout. Integer widths are signed PCM
-// except 8 bits (unsigned, as WAVE stores it); float and double are IEEE.
-enum class Encoding { kInteger, kFloat };
+// except 8 bits (unsigned, as WAVE stores it); float and double are IEEE;
+// A-law and mu-law are the 16-bit sample coded by G.711. Integers wider than
+// 32 bits hold the 32-bit value in their top bytes. Big-endian for RIFX.
+enum class Encoding { kInteger, kFloat, kALaw, kMuLaw };
 
-std::string Samples(uint16_t bits, Encoding encoding, uint16_t channels, uint32_t frames) {
+std::string Samples(uint16_t bits, Encoding encoding, uint16_t channels, uint32_t frames,
+                    bool bigEndian = false) {
   std::string out;
   for (uint32_t i = 0; i < frames; ++i) {
     for (uint16_t c = 0; c < channels; ++c) {
       const double level = Wander(i * channels + c);
-      if (encoding == Encoding::kFloat && bits == 32) {
-        AppendFloat(&out, static_cast<float>(level));
+      const auto linear = static_cast<int16_t>(level * 32767);
+      if (encoding == Encoding::kALaw) {
+        out.push_back(static_cast<char>(LinearToALaw(linear)));
+      } else if (encoding == Encoding::kMuLaw) {
+        out.push_back(static_cast<char>(LinearToMuLaw(linear)));
+      } else if (encoding == Encoding::kFloat && bits == 32) {
+        AppendFloat(&out, static_cast<float>(level), bigEndian);
       } else if (encoding == Encoding::kFloat && bits == 64) {
-        uint64_t raw;
-        std::memcpy(&raw, &level, sizeof raw);
-        Append32(&out, static_cast<uint32_t>(raw));
-        Append32(&out, static_cast<uint32_t>(raw >> 32));
+        AppendDouble(&out, level, bigEndian);
       } else if (bits <= 8) {
         out.push_back(static_cast<char>(128 + static_cast<int>(level * 127)));
       } else if (bits <= 16) {
-        Append16(&out, static_cast<int32_t>(level * 32767));
+        Append16(&out, linear, bigEndian);
       } else if (bits <= 24) {
-        Append24(&out, static_cast<int32_t>(level * 8388607));
+        Append24(&out, static_cast<int32_t>(level * 8388607), bigEndian);
       } else {
-        Append32(&out, static_cast<uint32_t>(static_cast<int32_t>(level * 2147483647.0)));
+        const std::string low(bits > 32 ? (bits - 25) / 8 : 0, '\0');
+        if (!bigEndian) out += low;
+        Append32(&out, static_cast<uint32_t>(static_cast<int32_t>(level * 2147483647.0)),
+                 bigEndian);
+        if (bigEndian) out += low;
       }
     }
   }
@@ -102,7 +111,9 @@ void SampleLayouts() {
     uint16_t bits;
     Encoding encoding;
     uint16_t channels;
+    bool rifx = false;
   };
+  constexpr Encoding kInt = Encoding::kInteger;
   const Layout layouts[] = {
       {"pcm8-mono", 1, 8, Encoding::kInteger, 1},
       {"pcm8-stereo", 1, 8, Encoding::kInteger, 2},
@@ -121,12 +132,55 @@ void SampleLayouts() {
       {"float64-stereo", 3, 64, Encoding::kFloat, 2},
       {"pcm12-mono", 1, 12, Encoding::kInteger, 1},
       {"pcm20-stereo", 1, 20, Encoding::kInteger, 2},
+      {"pcm28-mono", 1, 28, Encoding::kInteger, 1},
+      // G.711, expanded to 16-bit values.
+      {"alaw-mono", 6, 8, Encoding::kALaw, 1},
+      {"alaw-stereo", 6, 8, Encoding::kALaw, 2},
+      {"ulaw-mono", 7, 8, Encoding::kMuLaw, 1},
+      {"ulaw-stereo", 7, 8, Encoding::kMuLaw, 2},
+      {"ulaw-8ch", 7, 8, Encoding::kMuLaw, 8},
+      // Three to eight channels, a frame of up to 8 bytes.
+      {"pcm8-3ch", 1, 8, kInt, 3},
+      {"pcm8-5ch", 1, 8, kInt, 5},
+      {"pcm8-8ch", 1, 8, kInt, 8},
+      {"pcm12-4ch", 1, 12, kInt, 4},
+      {"alaw-6ch", 6, 8, Encoding::kALaw, 6},
+      // RIFX: every width big-endian.
+      {"rifx-pcm8-stereo", 1, 8, kInt, 2, true},
+      {"rifx-pcm16-mono", 1, 16, kInt, 1, true},
+      {"rifx-pcm16-stereo", 1, 16, kInt, 2, true},
+      {"rifx-pcm16-4ch", 1, 16, kInt, 4, true},
+      {"rifx-pcm24-stereo", 1, 24, kInt, 2, true},
+      {"rifx-pcm32-stereo", 1, 32, kInt, 2, true},
+      {"rifx-float32-stereo", 3, 32, Encoding::kFloat, 2, true},
+      {"rifx-float64-mono", 3, 64, Encoding::kFloat, 1, true},
+      {"rifx-ulaw-stereo", 7, 8, Encoding::kMuLaw, 2, true},
+      // Refused: samples of 5 to 8 bytes that are not 64-bit floats, and
+      // frames over 8 bytes (pcm24-3ch and float64-stereo above too).
+      {"pcm40-mono", 1, 40, kInt, 1},
+      {"pcm56-mono", 1, 56, kInt, 1},
+      {"pcm64-mono", 1, 64, kInt, 1},
+      {"float56-mono", 3, 56, kInt, 1},
+      {"pcm16-5ch", 1, 16, kInt, 5},
+      {"alaw16-mono", 6, 16, kInt, 1},  // G.711 only at 8 bits: 16-bit integers
   };
   for (const Layout& l : layouts) {
-    const WavFormat format{l.code, l.channels, 1000, l.bits};
+    const WavFormat format{l.code, l.channels, 1000, l.bits, l.rifx};
     Seed("sample-" + std::string(l.name),
-         WavFile(format, Samples(l.bits, l.encoding, l.channels, 200)));
+         WavFile(format, Samples(l.bits, l.encoding, l.channels, 200, l.rifx)));
   }
+  // Extensible format chunks naming G.711 and float, in RIFF and RIFX
+  // (whose subformat code is big-endian too).
+  Seed("sample-ulaw-extensible", RiffWave(FormatChunk({7, 1, 1000, 8}, 40) +
+                                          Chunk("data", Samples(8, Encoding::kMuLaw, 1, 200))));
+  Seed("sample-rifx-pcm32-extensible",
+       RiffWave(FormatChunk({1, 2, 1000, 32, true}, 40) +
+                    Chunk("data", Samples(32, kInt, 2, 200, true), true),
+                true));
+  Seed("sample-rifx-float64-extensible",
+       RiffWave(FormatChunk({3, 1, 1000, 64, true}, 40) +
+                    Chunk("data", Samples(64, Encoding::kFloat, 1, 200, true), true),
+                true));
 
   // 32-bit integer samples in an extensible format chunk.
   const std::string int32Stereo = Samples(32, Encoding::kInteger, 2, 200);
@@ -154,6 +208,28 @@ void SampleLayouts() {
     for (uint32_t word : odd) Append32(&bits, word);
   Seed("sample-float32-odd-bits-mono", WavFile({3, 1, 1000, 32}, bits), noRows);
   Seed("sample-float32-odd-bits-stereo", WavFile({3, 2, 1000, 32}, bits), noRows);
+  // Doubles that are no plain float: beyond the float range, NaNs with
+  // payloads, ties, subnormal results.
+  const uint64_t oddDoubles[] = {0x7FF0000000000000, 0xFFF0000000000000, 0x7FF8000000000001,
+                                 0x7FF4000000000000, 0xFFFFFFFFFFFFFFFF, 0x7FEFFFFFFFFFFFFF,
+                                 0x47EFFFFFF0000000, 0x3FF0000010000000, 0x3690000000000000,
+                                 0x36A8000000000000, 0x0000000000000001, 0x8000000000000000};
+  std::string doubles, rifxDoubles;
+  for (int repeat = 0; repeat < 4; ++repeat) {
+    for (uint64_t word : oddDoubles) {
+      doubles += Le64(word);
+      rifxDoubles += Be64(word);
+    }
+  }
+  Seed("sample-float64-odd-bits", WavFile({3, 1, 1000, 64}, doubles), noRows);
+  Seed("sample-rifx-float64-odd-bits", WavFile({3, 1, 1000, 64, true}, rifxDoubles), noRows);
+  // Every G.711 code, of both laws.
+  std::string codes;
+  for (int code = 0; code < 256; ++code) codes.push_back(static_cast<char>(code));
+  Seed("sample-alaw-every-code", WavFile({6, 1, 1000, 8}, codes),
+       EncodePrefix(5, PathForm::kFile, "0", "10", "1", "256"));
+  Seed("sample-ulaw-every-code", WavFile({7, 2, 1000, 8}, codes),
+       EncodePrefix(5, PathForm::kFile, "0", "10", "3", "1"));
   // Digital silence as floats: every sample is the smallest level there is.
   Seed("sample-float32-silence", WavFile({3, 1, 1000, 32}, std::string(400, '\0')));
 
@@ -282,6 +358,22 @@ void HeaderLayouts() {
        EncodePrefix(5, PathForm::kFile, "0", "1e-9", "3", "1"));
   Seed("header-rate-2147483648", WavFile({1, 2, 2147483648u, 16}, mono16),
        EncodePrefix(5, PathForm::kFile, "0", "1e-9", "2", "1"));
+  // Refused layouts with a span that is bad too: the span is reported.
+  Seed("header-bits-4-bad-span", WavFile({1, 1, 1000, 4}, mono16),
+       EncodePrefix(5, PathForm::kFile, "1", "1", "16", "1"));
+
+  // RIFX headers: the canonical one, a data size smaller than the file, one
+  // left unknown, and one cut off; and a RIFX file whose fields are
+  // little-endian, as a careless writer leaves them.
+  const WavFormat rifx16{1, 1, 1000, 16, true};
+  const std::string rifxSamples = Samples(16, Encoding::kInteger, 1, 200, true);
+  Seed("header-rifx", WavFile(rifx16, rifxSamples));
+  Seed("header-rifx-size-small",
+       RiffWave(FormatChunk(rifx16) + "data" + Be32(64) + rifxSamples, true));
+  Seed("header-rifx-size-ffffffff",
+       RiffWave(FormatChunk(rifx16) + "data" + Be32(0xFFFFFFFF) + rifxSamples, true));
+  Seed("header-rifx-data-size-cut", RiffWave(FormatChunk(rifx16) + "data" + Be16(0), true));
+  Seed("header-rifx-little-endian-fields", "RIFX" + Canonical().substr(4));
 
   Seed("header-not-audio", "This file holds text and no audio at all.\n");
 }

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -366,7 +367,7 @@ TEST(FastScan, LoopSumsEqualSequentialDoubleSums) {
       const uint32_t loopWidth = entry.loopBytes;
       double expected = 0;
       std::vector<double> expectedPeaks(channels);
-      for (size_t i = 0; i < 4099 * channels; ++i) {
+      for (size_t i = 0; i < size_t{4099} * channels; ++i) {
         expected += magnitude(i);
         CheckPeak(magnitude(i), &expectedPeaks[i % channels]);
       }
@@ -394,7 +395,8 @@ TEST(FastScan, LoopSumsEqualSequentialDoubleSums) {
             if (!sideBySide && (blockFrames > kShortBlock || blocks > 9)) continue;
             SCOPED_TRACE(testing::Message() << blocks << " blocks of " << blockFrames);
             const size_t blockSamples = size_t{blockFrames} * channels;
-            const std::vector<unsigned char> exact(data, data + loopWidth * blocks * blockSamples);
+            const std::vector<unsigned char> exact(
+                data, data + size_t{loopWidth} * blocks * blockSamples);
             double sums[kMostGroupBlocks];
             Totals blockTotals;
 #ifndef NDEBUG
@@ -431,6 +433,170 @@ TEST(FastScan, LoopSumsEqualSequentialDoubleSums) {
         EXPECT_EQ(DoubleBits(totals.sum), DoubleBits(rounded)) << entry.name;
       }
     }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// G.711 codes and 64-bit floats, value by value
+
+double ReferenceG711(SampleLayout law, uint8_t code) {
+  return law == SampleLayout::kMuLaw ? ReferenceDecodeMuLaw(&code) : ReferenceDecodeALaw(&code);
+}
+
+TEST(G711, EveryCodeExpandsAsTheTablesOfTheStandardSay) {
+  constexpr SampleLayout kMu = SampleLayout::kMuLaw;
+  constexpr SampleLayout kA = SampleLayout::kALaw;
+  // 16-bit values from the tables of G.711: the extremes, the two zeros of
+  // mu-law, the smallest steps, and the first code of a segment.
+  const struct {
+    SampleLayout law;
+    uint8_t code;
+    int linear;
+  } anchors[] = {
+      {kMu, 0x00, -32124}, {kMu, 0x80, 32124}, {kMu, 0x7F, 0},    {kMu, 0xFF, 0},
+      {kMu, 0xFE, 8},      {kMu, 0x7E, -8},    {kMu, 0xF0, 120},  {kMu, 0x8F, 16764},
+      {kA, 0xD5, 8},       {kA, 0x55, -8},     {kA, 0xAA, 32256}, {kA, 0x2A, -32256},
+      {kA, 0xD4, 24},      {kA, 0xD0, 88},     {kA, 0xC5, 264},   {kA, 0x45, -264},
+  };
+  for (const auto& a : anchors) {
+    SCOPED_TRACE(testing::Message() << std::hex << "code " << int{a.code});
+    EXPECT_EQ(ReferenceG711(a.law, a.code) * 256, a.linear);
+    EXPECT_EQ(LayoutOf(a.law, kLe).decode(&a.code) * 256, a.linear);
+  }
+  for (const SampleLayout law : {kMu, kA}) {
+    // Positive codes: mu-law 0xFF down to 0x80, A-law 0x80 ... 0xFF with
+    // every other bit inverted; each negative code is its positive twin
+    // without the sign bit. Magnitudes grow with every step.
+    const auto positive = [law](uint32_t k) {
+      return static_cast<uint8_t>(law == kMu ? 0xFF - k : (0x80 | k) ^ 0x55);
+    };
+    for (uint32_t k = 0; k < 128; ++k) {
+      SCOPED_TRACE(testing::Message() << (law == kMu ? "mu-law" : "A-law") << " step " << k);
+      EXPECT_EQ(ReferenceG711(law, static_cast<uint8_t>(positive(k) & 0x7F)),
+                -ReferenceG711(law, positive(k)));
+      if (k > 0) {
+        EXPECT_GT(ReferenceG711(law, positive(k)), ReferenceG711(law, positive(k - 1)));
+      }
+    }
+    // The program's decode of every code, in both byte orders (one byte has
+    // no order), is the reference's.
+    for (uint32_t code = 0; code < 256; ++code) {
+      const auto byte = static_cast<uint8_t>(code);
+      SCOPED_TRACE(testing::Message() << std::hex << "code " << code);
+      EXPECT_EQ(DoubleBits(LayoutOf(law, kLe).decode(&byte)), DoubleBits(ReferenceG711(law, byte)));
+      EXPECT_EQ(DoubleBits(LayoutOf(law, kBe).decode(&byte)), DoubleBits(ReferenceG711(law, byte)));
+      // The writer's coder gives each expanded value its own code back,
+      // but mu-law's negative zero, which is coded as 0.
+      const auto linear = static_cast<int16_t>(ReferenceG711(law, byte) * 256);
+      const uint8_t back = law == kMu ? LinearToMuLaw(linear) : LinearToALaw(linear);
+      EXPECT_EQ(int{back}, law == kMu && code == 0x7F ? 0xFF : int{byte});
+    }
+    // Every 16-bit value is coded as a level next to it: none lies between
+    // the value and its code's.
+    std::vector<double> levels;
+    for (uint32_t code = 0; code < 256; ++code)
+      levels.push_back(ReferenceG711(law, static_cast<uint8_t>(code)) * 256);
+    std::sort(levels.begin(), levels.end());
+    int skipped = 0;
+    for (int32_t v = -32768; v <= 32767; ++v) {
+      const auto linear = static_cast<int16_t>(v);
+      const double coded =
+          ReferenceG711(law, law == kMu ? LinearToMuLaw(linear) : LinearToALaw(linear)) * 256;
+      const double low = std::min<double>(v, coded);
+      const double high = std::max<double>(v, coded);
+      // The first level above `low` comes before the first at or above `high`.
+      if (std::upper_bound(levels.begin(), levels.end(), low) <
+              std::lower_bound(levels.begin(), levels.end(), high) &&
+          ++skipped <= 5)
+        ADD_FAILURE() << v << " is coded as " << coded << ", past a nearer level";
+    }
+  }
+}
+
+TEST(Float64, EachSampleIsReadAsItsNearestFloat) {
+  // Doubles and the float a cast gives: to nearest, ties to even; beyond the
+  // float range infinity; below it float subnormals and zeros of either
+  // sign; a NaN keeps its sign and the top 22 bits of its fraction, and is
+  // made quiet.
+  const struct {
+    const char* name;
+    uint64_t bits;
+    uint32_t floatBits;
+  } cases[] = {
+      {"0", 0x0000000000000000, 0x00000000},
+      {"-0", 0x8000000000000000, 0x80000000},
+      {"0.5", 0x3FE0000000000000, 0x3F000000},
+      {"-0.25", 0xBFD0000000000000, 0xBE800000},
+      {"1 + 2^-24, a tie: to 1", 0x3FF0000010000000, 0x3F800000},
+      {"1 + 3 x 2^-24, a tie: to 1 + 2^-22", 0x3FF0000030000000, 0x3F800002},
+      {"-(1 + 2^-24), a tie: to -1", 0xBFF0000010000000, 0xBF800000},
+      {"just above a tie", 0x3FF0000010000001, 0x3F800001},
+      {"just below a tie", 0x3FF000000FFFFFFF, 0x3F800000},
+      {"the largest float", 0x47EFFFFFE0000000, 0x7F7FFFFF},
+      {"just below halfway to 2^128", 0x47EFFFFFEFFFFFFF, 0x7F7FFFFF},
+      {"halfway to 2^128: infinity", 0x47EFFFFFF0000000, 0x7F800000},
+      {"2^128", 0x47F0000000000000, 0x7F800000},
+      {"the largest double", 0x7FEFFFFFFFFFFFFF, 0x7F800000},
+      {"the most negative double", 0xFFEFFFFFFFFFFFFF, 0xFF800000},
+      {"infinity", 0x7FF0000000000000, 0x7F800000},
+      {"-infinity", 0xFFF0000000000000, 0xFF800000},
+      {"a quiet NaN", 0x7FF8000000000000, 0x7FC00000},
+      {"a negative quiet NaN, low payload", 0xFFF8000000000001, 0xFFC00000},
+      {"a NaN of every fraction bit", 0x7FFFFFFFFFFFFFFF, 0x7FFFFFFF},
+      {"a signalling NaN, low payload", 0x7FF0000000000001, 0x7FC00000},
+      {"a signalling NaN, payload in the float's bits", 0x7FF4000000000000, 0x7FE00000},
+      {"2^-149, the smallest float", 0x36A0000000000000, 0x00000001},
+      {"2^-150, a tie: to 0", 0x3690000000000000, 0x00000000},
+      {"just above 2^-150", 0x3690000000000001, 0x00000001},
+      {"3 x 2^-150, a tie: to 2 x 2^-149", 0x36A8000000000000, 0x00000002},
+      {"the largest subnormal float", 0x380FFFFFC0000000, 0x007FFFFF},
+      {"just below 2^-126: to 2^-126", 0x380FFFFFF0000000, 0x00800000},
+      {"the smallest double", 0x0000000000000001, 0x00000000},
+      {"the smallest negative double", 0x8000000000000001, 0x80000000},
+  };
+  // All the doubles side by side too, as a chunk of the scan holds them.
+  std::string le, be;
+  for (const auto& c : cases) {
+    le += Le64(c.bits);
+    be += Be64(c.bits);
+  }
+  std::vector<unsigned char> narrowLe(le.begin(), le.end());
+  std::vector<unsigned char> narrowBe(be.begin(), be.end());
+  LayoutOf(SampleLayout::kFloat64, kLe).narrow(narrowLe.data(), std::size(cases));
+  LayoutOf(SampleLayout::kFloat64, kBe).narrow(narrowBe.data(), std::size(cases));
+  size_t i = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    double value;
+    std::memcpy(&value, &c.bits, sizeof value);
+    const auto cast = static_cast<float>(value);
+    uint32_t castBits;
+    std::memcpy(&castBits, &cast, sizeof castBits);
+    EXPECT_EQ(castBits, c.floatBits) << "a cast";
+    const std::string narrow = Le32(c.floatBits);
+    const auto* f = reinterpret_cast<const unsigned char*>(narrow.data());
+    const uint64_t wanted = DoubleBits(ReferenceFloat32Convert(f[0], f[1], f[2], f[3]));
+    for (const ByteOrder order : {kLe, kBe}) {
+      const std::string stored = order == kLe ? Le64(c.bits) : Be64(c.bits);
+      EXPECT_EQ(DoubleBits(LayoutOf(SampleLayout::kFloat64, order)
+                               .decode(reinterpret_cast<const unsigned char*>(stored.data()))),
+                wanted);
+      const std::vector<unsigned char>& narrowed = order == kLe ? narrowLe : narrowBe;
+      EXPECT_EQ(std::string(&narrowed[4 * i], &narrowed[4 * (i + 1)]), narrow);
+    }
+    // A file of the double prints what a file of its float prints, in RIFF
+    // and RIFX; a row where the level is short enough to print.
+    const std::string f32 = WriteTemp("nearest.f32.wav", WavFile({3, 1, 1000, 32}, narrow));
+    const std::string f64 = WriteTemp("nearest.f64.wav", WavFile({3, 1, 1000, 64}, Le64(c.bits)));
+    const std::string rifx =
+        WriteTemp("nearest.rifx.wav", WavFile({3, 1, 1000, 64, true}, Be64(c.bits)));
+    const bool row = std::fabs(cast) < 1e6f;
+    const std::vector<std::string> span = {"0", "1", row ? "1" : "2"};
+    const ToolRun wanted32 = RunTool({f32, span[0], span[1], span[2]});
+    ASSERT_EQ(wanted32.status, 0);
+    ExpectRun({f64, span[0], span[1], span[2]}, wanted32.out, 0);
+    ExpectRun({rifx, span[0], span[1], span[2]}, wanted32.out, 0);
+    ++i;
   }
 }
 

@@ -70,25 +70,25 @@ TEST(HostileFile, ADataTagWithoutItsWholeSizeFieldIsAnEmptyDataChunk) {
             emptyOut, 0);
 }
 
-TEST(HostileFile, AHeaderClaimingNoChannelsHoldsNoFrames) {
-  // Frames of no bytes: nothing is scanned, and with no channel there is no
-  // peak line.
-  const std::string path =
-      WriteTemp("no-channels.wav", CanonicalHeader({1, 0, 1000, 16}, 8) + Pcm16Run(32767, 4));
-  ExpectRun({path, "0", "1"}, kHead + kAbove48, 0);
-  ExpectRun({path, "0", "1", "1"}, kHead + kAbove48, 0);
-}
-
-TEST(HostileFile, FourBitSamplesHoldNoFrames) {
-  // Four bits make no whole byte per sample: frames of no bytes, no rows,
-  // peaks that stay 0.
+TEST(HostileFile, HeadersOfFramesWithoutBytesAreRefused) {
+  // No channels, or fewer than 8 bits per sample (no whole byte): frames of
+  // no bytes, whose layout nothing decodes. They are refused once the span
+  // is found good, as larger frames are.
   const std::string loud(8, '\x77');
-  ExpectRun(
-      {WriteTemp("four-bit-mono.wav", CanonicalHeader({1, 1, 1000, 4}, 8) + loud), "0", "1", "1"},
-      kHead + kAbove48 + "Peak over interval -inf dB\n", 0);
-  ExpectRun(
-      {WriteTemp("four-bit-stereo.wav", CanonicalHeader({1, 2, 1000, 4}, 8) + loud), "0", "1", "1"},
-      kHead + kAbove48 + "Peaks over interval -inf L -inf R\n", 0);
+  const std::pair<const char*, std::string> cases[] = {
+      {"no channels", CanonicalHeader({1, 0, 1000, 16}, 8) + Pcm16Run(32767, 4)},
+      {"four-bit mono", CanonicalHeader({1, 1, 1000, 4}, 8) + loud},
+      {"four-bit stereo", CanonicalHeader({1, 2, 1000, 4}, 8) + loud},
+      {"IMA ADPCM, four bits under code 0x11", CanonicalHeader({0x11, 1, 1000, 4}, 8) + loud},
+      {"no bits", CanonicalHeader({1, 2, 1000, 0}, 8) + loud},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.first);
+    const std::string path = WriteTemp(std::string("no-frame-bytes ") + c.first + ".wav", c.second);
+    ExpectRun({path, "0", "1"}, kHead + kBadFrame, 1);
+    ExpectRun({path, "0", "1", "1"}, kHead + kBadFrame, 1);
+    ExpectRun({path, "1", "0.5", "1"}, kHead + kBadSpan, 1);
+  }
 }
 
 TEST(HostileFile, SixtyFiveThousandChannelsAreAnUnrecognizedConfiguration) {

@@ -14,6 +14,12 @@
 static_assert(LDBL_MANT_DIG == 64, "long double is the x87 80-bit format on x86-64");
 
 double X87Level(const LevelInput& input) {
+  // Three channels and more: the sum over channels times resolution, a
+  // divisor below 2^35 and so exact in long double.
+  if (input.channelCount > 2) {
+    const auto divisor = static_cast<long double>(uint64_t{input.channelCount} * input.resolution);
+    return static_cast<double>(input.blockSum / divisor * input.magnification);
+  }
   const long double sum = input.channelCount == 2 ? input.blockSum / 2 : input.blockSum;
   return static_cast<double>(sum / input.resolution * input.magnification);
 }
@@ -28,12 +34,19 @@ uint64_t X87FrameAtTime(uint32_t sampleRate, float seconds) {
 
 bool LevelAgrees(const LevelInput& input, bool* quick) {
   const uint64_t expected = DoubleBits(X87Level(input));
+  const bool block = DoubleBits(BlockLevel(input.blockSum, input.channelCount, input.resolution,
+                                           input.magnification)) == expected;
+  if (input.channelCount > 2) {
+    // One way only: the exact one, with the whole divisor.
+    *quick = false;
+    return block &&
+           DoubleBits(ExactLevel(input.blockSum, uint64_t{input.channelCount} * input.resolution,
+                                 input.magnification)) == expected;
+  }
   const double sum = input.channelCount == 2 ? input.blockSum / 2 : input.blockSum;
   double quickLevel = 0;
   *quick = QuickLevel(sum, input.resolution, input.magnification, &quickLevel);
-  return DoubleBits(BlockLevel(input.blockSum, input.channelCount, input.resolution,
-                               input.magnification)) == expected &&
-         DoubleBits(ExactLevel(sum, input.resolution, input.magnification)) == expected &&
+  return block && DoubleBits(ExactLevel(sum, input.resolution, input.magnification)) == expected &&
          (!*quick || DoubleBits(quickLevel) == expected);
 }
 
@@ -202,6 +215,10 @@ LevelInput DrawLevelInput(uint64_t* state) {
   if (Below(state, 4) == 0 && input.blockSum < 0x1p1000) {
     input.blockSum *= 2;
     input.channelCount = 2;
+  } else if (kind < 160) {
+    // Three to eight channels: one quotient by channels x resolution, up to
+    // 2^35.
+    input.channelCount = 3 + Below(state, 6);
   }
   return input;
 }
@@ -248,6 +265,7 @@ Tally CheckLevels(uint64_t seed, uint64_t count) {
     bool quick = false;
     if (!LevelAgrees(input, &quick) && ++tally.mismatches <= 10) PrintMismatch(input);
     if (quick) ++tally.quick;
+    if (input.channelCount > 2) ++tally.manyChannels;
   }
   return tally;
 }

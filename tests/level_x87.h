@@ -14,7 +14,9 @@ struct LevelInput {
   float magnification;
 };
 
-// The level as it was formed in long double, the x87 80-bit format.
+// The level as it was formed in long double, the x87 80-bit format: the sum
+// (halved for two channels) over the resolution, or, for three channels and
+// more, the sum over channels x resolution; then times the magnification.
 double X87Level(const LevelInput& input);
 
 // The frame as it was formed in long double, under the rule for negative
@@ -29,14 +31,15 @@ uint64_t X87FrameAtTime(uint32_t sampleRate, float seconds);
 // magnification, zero, infinities and nan included.
 bool QuickLevel(double sum, uint32_t resolution, float magnification, double* level);
 
-// Compares BlockLevel, QuickLevel (where it answers) and ExactLevel with
-// X87Level bit for bit; true when all agree.
+// Compares BlockLevel, QuickLevel (where it answers; never for three channels
+// and more) and ExactLevel with X87Level bit for bit; true when all agree.
 bool LevelAgrees(const LevelInput& input, bool* quick);
 
 struct Tally {
   uint64_t inputs = 0;
-  uint64_t quick = 0;       // levels the quick way answered
-  uint64_t mismatches = 0;  // inputs where a result differs from x87's
+  uint64_t quick = 0;         // levels the quick way answered
+  uint64_t manyChannels = 0;  // inputs of three channels and more
+  uint64_t mismatches = 0;    // inputs where a result differs from x87's
 };
 
 // `count` drawn inputs through LevelAgrees, the first few mismatches printed

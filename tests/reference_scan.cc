@@ -183,7 +183,8 @@ void ReferenceScanFrames(std::FILE* file, uint32_t dataOffset, uint32_t bytesPer
     if (bufferIndex >= framesInBuffer) break;
     // Frames of no decoder are walked only.
     for (uint32_t c = 0; decode != nullptr && c < channelCount; ++c) {
-      const double value = decode(buffer + size_t{bufferIndex} * frameSize + c * bytesPerSample);
+      const double value =
+          decode(buffer + size_t{bufferIndex} * frameSize + size_t{c} * bytesPerSample);
       CheckPeak(value, &peaks[c]);
       blockSum += std::fabs(value);
     }

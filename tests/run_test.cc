@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "examples/wav_writer.h"
@@ -221,33 +222,57 @@ TEST(RunMagnification, WholeLevelAfterScalingKeepsItsLastDot) {
 // ---------------------------------------------------------------------------
 // Frame size
 
-struct FrameSizeCase {
-  const char* name;
-  WavFormat format;
-  int frameBytes;
-  std::string out;
-  int status;
-};
-
-TEST(RunFrameSize, FramesUpToEightBytesPassAndLargerOnesFail) {
-  const FrameSizeCase cases[] = {
-      // Four channels are not decoded and get no peak line.
-      {"16-bit x4", {1, 4, 1000, 16}, 8, kHead + "0.002\t\n" + kAbove48, 0},
+TEST(RunFrameSize, DecodedFramesUpToEightBytesPassAndOthersAreRefused) {
+  struct Case {
+    const char* name;
+    WavFormat format;
+    int status;
+    std::string samples;
+    std::string out;
+  };
+  // Four frames of 1, -2, 0 and 3: a level of 24 / 16 = 1.5, peaks of 1, 2,
+  // 0 and 3 of 128.
+  std::string quad16;
+  for (int i = 0; i < 4; ++i) quad16 += Pcm16({256, -512, 0, 768});
+  // Eight unsigned bytes: magnitudes 128, 127, 0, 1, 1, 16, 64 and 64, a
+  // level of 401 / 8 = 50.125.
+  const std::string eight8("\x00\xFF\x80\x81\x7F\x90\x40\xC0", 8);
+  const std::string loud(64, '\x50');
+  const Case cases[] = {
+      {"16-bit x4",
+       {1, 4, 1000, 16},
+       0,
+       quad16,
+       kHead + "0.002\t.\n" + kAbove48 + "Peaks over interval -42.1 -36.1 -inf -32.6\n"},
+      {"8-bit x8",
+       {1, 8, 1000, 8},
+       0,
+       eight8 + eight8 + eight8 + eight8,
+       kHead + "0.002\t" + Dots(50) + "\n" + kAbove48 +
+           "Peaks over interval 0.0 -0.1 -inf -42.1 -42.1 -18.1 -6.0 -6.0\n"},
       // 32-bit integer zeros: no dots, no peak.
       {"32-bit x2",
        {1, 2, 1000, 32},
-       8,
-       kHead + "0.002\t\n" + kAbove48 + "Peaks over interval -inf L -inf R\n",
-       0},
-      {"24-bit x3", {1, 3, 1000, 24}, 9, kHead + kBadFrame, 1},
-      {"64-bit x2", {3, 2, 1000, 64}, 16, kHead + kBadFrame, 1},
+       0,
+       std::string(32, '\0'),
+       kHead + "0.002\t\n" + kAbove48 + "Peaks over interval -inf L -inf R\n"},
+      // Frames of more than 8 bytes.
+      {"24-bit x3", {1, 3, 1000, 24}, 1, loud, kHead + kBadFrame},
+      {"64-bit float x2", {3, 2, 1000, 64}, 1, loud, kHead + kBadFrame},
+      {"36-bit x2", {1, 2, 1000, 36}, 1, loud, kHead + kBadFrame},
+      // Frames that fit, of samples that are not decoded.
+      {"40-bit mono", {1, 1, 1000, 40}, 1, loud, kHead + kBadFrame},
+      {"56-bit mono", {1, 1, 1000, 56}, 1, loud, kHead + kBadFrame},
+      {"64-bit integer mono", {1, 1, 1000, 64}, 1, loud, kHead + kBadFrame},
+      {"60-bit float mono", {3, 1, 1000, 60}, 1, loud, kHead + kBadFrame},
   };
-  for (const FrameSizeCase& c : cases) {
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string samples(static_cast<size_t>(4 * c.frameBytes), '\0');
     const std::string path =
-        WriteTemp(std::string("frame-") + c.name + ".wav", WavFile(c.format, samples));
+        WriteTemp(std::string("frame-") + c.name + ".wav", WavFile(c.format, c.samples));
     ExpectRun({path, "0", "1", "4"}, c.out, c.status);
+    // A refused file is refused after its span is checked.
+    if (c.status != 0) ExpectRun({path, "1", "1", "4"}, kHead + kBadSpan, 1);
   }
 }
 
@@ -465,26 +490,36 @@ TEST(RunRows, TypicalStereoSecondGivesTwentyRows) {
             0);
 }
 
-TEST(RunRows, UndecodedLayoutsPrintRowsWithoutDots) {
-  // Eight frames of non-zero bytes each, resolution 4.
-  const std::string rows = kHead + "0.002\t\n0.006\t\n" + kAbove48;
-  const std::vector<std::pair<WavFormat, std::string>> cases = {
-      {{1, 1, 1000, 12}, rows + "Peak over interval -inf dB\n"},
-      {{1, 2, 1000, 15}, rows + "Peaks over interval -inf L -inf R\n"},
-      {{1, 1, 1000, 40}, rows + "Peak over interval -inf dB\n"},
-      {{3, 1, 1000, 64}, rows + "Peak over interval -inf dB\n"},
-      {{1, 4, 1000, 16}, rows},
-      {{1, 3, 1000, 8}, rows},
+TEST(RunRows, SamplesBetweenWholeBytesTakeTheNextWholeByte) {
+  // Stored as the next wider whole-byte sample, resolution 4: 12 and 15 bits
+  // as 16-bit samples, 20 bits as 24-bit ones.
+  std::string stereo15 = Pcm16({512, -1024, 512, -1024, 512, -1024, 512, -1024});
+  stereo15 += Pcm16({256, 0, -256, 0, 256, 0, -256, 0});
+  const struct {
+    WavFormat format;
+    std::string samples;
+    std::string out;
+  } cases[] = {
+      // 2.0 then 3.0.
+      {{1, 1, 1000, 12},
+       Pcm16({512, -512, 512, -512, 768, 768, 768, -768}),
+       kHead + "0.002\t..\n0.006\t...\n" + kAbove48 + "Peak over interval -32.6 dB\n"},
+      // Left 2.0 and right 4.0, then left 1.0 and right 0.
+      {{1, 2, 1000, 15},
+       stereo15,
+       kHead + "0.002\t...\n0.006\t\n" + kAbove48 + "Peaks over interval -36.1 L -30.1 R\n"},
+      // 3.0 then 1.0.
+      {{1, 1, 1000, 20},
+       Pcm24({196608, -196608, 196608, -196608, 65536, 65536, -65536, 65536}),
+       kHead + "0.002\t...\n0.006\t.\n" + kAbove48 + "Peak over interval -32.6 dB\n"},
   };
   for (const auto& c : cases) {
-    const WavFormat& format = c.first;
-    const int frameBytes = format.channels * (format.bitsPerSample / 8);
+    const WavFormat& format = c.format;
     SCOPED_TRACE(std::to_string(format.bitsPerSample) + "-bit x" + std::to_string(format.channels));
-    const std::string path =
-        WriteTemp("undecoded" + std::to_string(format.bitsPerSample) + "x" +
-                      std::to_string(format.channels) + ".wav",
-                  WavFile(format, std::string(static_cast<size_t>(8 * frameBytes), '\x50')));
-    ExpectRun({path, "0", "1", "4"}, c.second, 0);
+    const std::string path = WriteTemp("between" + std::to_string(format.bitsPerSample) + "x" +
+                                           std::to_string(format.channels) + ".wav",
+                                       WavFile(format, c.samples));
+    ExpectRun({path, "0", "1", "4"}, c.out, 0);
   }
 }
 
@@ -520,7 +555,7 @@ TEST(RunFloat, DigitalSilenceIsTheSmallestNonZeroLevel) {
       kHead + "0.001\t1\t\n0.002\t2\t\n" + kAbove48 + "Peaks over interval -764.6 L -764.6 R\n", 0);
 }
 
-TEST(RunFloat, FourByteSamplesAreIntegersOnlyUnderIntegerPcmOfThirtyTwoBits) {
+TEST(RunFloat, FourByteSamplesAreIntegersOnlyUnderIntegerPcm) {
   // The same stereo frames twice: left 0x3F000000, right 0x3F800000. As
   // integers they are 63 and 63.5, mean 63.25; as float bit patterns 0.5 and
   // 1.0, levels 64 and 128, mean 96.
@@ -550,12 +585,121 @@ TEST(RunFloat, FourByteSamplesAreIntegersOnlyUnderIntegerPcmOfThirtyTwoBits) {
       {"extensible, subformat cut off", dataFirst.substr(0, formatTag + 32), floats},
       {"extensible, the file ending with its subformat", dataFirst.substr(0, formatTag + 34),
        integers},
-      {"36 bits of integer PCM in 4 bytes", WavFile({1, 2, 1000, 36}, samples), floats},
+      {"28 bits of integer PCM in 4 bytes", WavFile({1, 2, 1000, 28}, samples), integers},
+      {"28 bits under the float code", WavFile({3, 2, 1000, 28}, samples), floats},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ExpectRun({WriteTemp(std::string("four-byte ") + c.name + ".wav", c.file), "0", "1", "2"},
               c.out, 0);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Files that other tools wrote
+
+// Made by tests/data/make.sh with sox and ffmpeg, and committed.
+std::string DataPath(const std::string& name) { return std::string(OSTREL_TEST_DATA) + "/" + name; }
+
+// The layout and byte order the probe finds in the file.
+std::pair<SampleLayout, ByteOrder> ProbedLayout(const std::string& path) {
+  WaveInput input;
+  EXPECT_TRUE(OpenWaveInput(path.c_str(), &input));
+  WaveHeader header;
+  EXPECT_EQ(GetAttributes(&input, &header).status, 0);
+  CloseWaveInput(&input);
+  return {header.layout, header.byteOrder};
+}
+
+const std::vector<std::vector<std::string>> kSpans = {
+    {"0", "1"}, {"0", "1", "1"}, {"0.01", "0.04", "13", "3"}, {"0", "1", "7", "256"}};
+
+std::vector<std::string> Args(const std::string& path, const std::vector<std::string>& span) {
+  std::vector<std::string> args = {path};
+  args.insert(args.end(), span.begin(), span.end());
+  return args;
+}
+
+TEST(RunOtherTools, FilesPrintWhatTheSameAudioInAPlainLayoutPrints) {
+  // Each file beside the same audio that the same tool wrote, and decoded,
+  // in a layout read long before: G.711 beside its 16-bit expansion (G.711
+  // expands to 16-bit values), RIFX beside RIFF, 64-bit float beside each
+  // sample's nearest 32-bit float. The two print the same bytes.
+  constexpr ByteOrder kLe = ByteOrder::kLittleEndian;
+  constexpr ByteOrder kBe = ByteOrder::kBigEndian;
+  const struct {
+    const char* file;
+    const char* plain;
+    SampleLayout layout;
+    ByteOrder order;
+  } cases[] = {
+      {"ulaw-sox.wav", "ulaw-sox-s16.wav", SampleLayout::kMuLaw, kLe},
+      {"alaw-sox.wav", "alaw-sox-s16.wav", SampleLayout::kALaw, kLe},
+      {"ulaw-ffmpeg.wav", "ulaw-ffmpeg-s16.wav", SampleLayout::kMuLaw, kLe},
+      {"alaw-ffmpeg.wav", "alaw-ffmpeg-s16.wav", SampleLayout::kALaw, kLe},
+      {"rifx16-sox.wav", "rifx16-sox-riff.wav", SampleLayout::kSigned16, kBe},
+      {"rifx24-sox.wav", "rifx24-sox-riff.wav", SampleLayout::kSigned24, kBe},
+      {"f64-sox.wav", "f64-sox-f32.wav", SampleLayout::kFloat64, kLe},
+      {"rifx-f64-sox.wav", "rifx-f64-sox-f32.wav", SampleLayout::kFloat64, kBe},
+      {"f64-ffmpeg.wav", "f64-ffmpeg-f32.wav", SampleLayout::kFloat64, kLe},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    const std::string file = DataPath(c.file);
+    const std::string plain = DataPath(c.plain);
+    // The file is of the layout it stands for, and the plain copy is not
+    // the same bytes.
+    EXPECT_EQ(ProbedLayout(file), std::make_pair(c.layout, c.order));
+    ASSERT_NE(ReadFile(file), ReadFile(plain));
+    for (const auto& span : kSpans) {
+      SCOPED_TRACE(span[1]);
+      const ToolRun wanted = RunTool(Args(plain, span));
+      ASSERT_EQ(wanted.status, 0) << wanted.out;
+      ASSERT_NE(wanted.out.find("\t."), std::string::npos) << "rows with dots: " << wanted.out;
+      ExpectRun(Args(file, span), wanted.out, 0);
+    }
+  }
+}
+
+TEST(RunOtherTools, FourChannelsPrintTheRowsOfTheirSamplesInOneChannelAndThePeakOfEach) {
+  // sox's four 16-bit channels, the third silent. A block of R frames of
+  // four channels sums the same 4R samples as a block of 4R frames of the
+  // same data bytes read as one channel at four times the rate, and is
+  // divided by the same 4R, at the same times when R is even (a row stands
+  // at its block's end less R / 2 frames, cut to a whole frame): the same
+  // rows. Each channel's peak is that of the channel taken out alone.
+  const std::string quad = DataPath("quad16-sox.wav");
+  const std::string mono = DataPath("quad16-sox-as-mono.wav");
+  const std::string last = "Peak over interval ";
+  const struct {
+    std::vector<std::string> span, monoSpan;
+  } cases[] = {
+      {{"0", "1"}, {"0", "1"}},  // the default resolutions: 400 and 1600 frames
+      {{"0", "1", "40"}, {"0", "1", "160"}},
+      // Blocks of over 0.001 s: a row of a shorter one carries its frame
+      // number, which is four times larger in one channel.
+      {{"0", "1", "10", "2"}, {"0", "1", "40", "2"}},
+      // Times whose frames are whole at both rates.
+      {{"0.015625", "0.046875", "14", "3"}, {"0.015625", "0.046875", "56", "3"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.span.size() > 2 ? c.span[2] : "default");
+    const ToolRun rows = RunTool(Args(mono, c.monoSpan));
+    ASSERT_EQ(rows.status, 0);
+    const size_t peakLine = rows.out.rfind(last);
+    ASSERT_NE(peakLine, std::string::npos) << rows.out;
+    std::string wanted = rows.out.substr(0, peakLine) + "Peaks over interval";
+    for (int channel = 1; channel <= 4; ++channel) {
+      const ToolRun alone =
+          RunTool(Args(DataPath("quad16-sox-ch" + std::to_string(channel) + ".wav"), c.span));
+      const size_t at = alone.out.rfind(last);
+      ASSERT_NE(at, std::string::npos) << alone.out;
+      const size_t value = at + last.size();
+      wanted += " " + alone.out.substr(value, alone.out.find(" dB\n", value) - value);
+    }
+    wanted += "\n";
+    ASSERT_NE(wanted.find(" -inf "), std::string::npos) << "the silent channel: " << wanted;
+    ExpectRun(Args(quad, c.span), wanted, 0);
   }
 }
 

@@ -39,7 +39,7 @@ ScannedRows Scan(const std::string& frames, Layout layout, uint32_t start, uint3
       SampleLayoutOf(layout.bitsPerSample != 0 ? layout.bitsPerSample : 8 * layout.bytesPerSample,
                      layout.formatCode);
   header.dataOffset = 6;
-  const ScannedRows result = ScanToRows(path, header, start, end, resolution, magnification);
+  ScannedRows result = ScanToRows(path, header, start, end, resolution, magnification);
   EXPECT_EQ(result.result.status, 0);
   return result;
 }
@@ -272,19 +272,45 @@ TEST(ScanFrames, BlocksRunOnAcrossReads) {
   }
 }
 
-TEST(ScanFrames, WalksUndecodedLayoutsWithoutLevels) {
-  const std::string loud(64, '\x7F');
-  // 12 bits in one byte, 8 and 5 bytes mono, four 16-bit and three 8-bit
-  // channels.
-  const Layout layouts[] = {{1, 1, 1000, 12}, {1, 2, 1000, 12}, {8, 1, 1000},
-                            {5, 1, 1000},     {2, 4, 1000},     {1, 3, 1000}};
-  for (const Layout& layout : layouts) {
-    const uint32_t frames = 64 / (layout.bytesPerSample * layout.channelCount);
-    const ScannedRows r = Scan(loud, layout, 0, frames, 2);
-    EXPECT_EQ(r.peakL, 0.0);
-    EXPECT_EQ(r.peakR, 0.0);
-    EXPECT_EQ(std::count(r.rows.begin(), r.rows.end(), '\n'), frames / 2);
-    EXPECT_EQ(r.rows.find("\t."), std::string::npos) << "no row has dots";
+TEST(ScanFrames, KeepsAPeakForEveryChannelOfManyChannels) {
+  // Two blocks of two equal frames each, resolution 2 at 1000 Hz; the level
+  // is the sum over every channel of the block over channels x resolution.
+  std::string quad16;  // 1, -2, 0 and 3: (1 + 2 + 0 + 3) / 4 x 2 = 3
+  for (int i = 0; i < 4; ++i) quad16 += Pcm16({256, -512, 0, 768});
+  std::string three8;  // bytes 255, 128 and 0: 127, 0 and 128, mean 85
+  for (int i = 0; i < 4; ++i) three8 += "\xFF\x80\x00"s;
+  // Mu-law codes of G.711's table: 0x00 and 0x80 are -32124 and 32124, 0xFF
+  // and 0x7F both 0, 0xFE and 0x7E 8 and -8, 0xF0 120 and 0x8F 16764; on
+  // the level scale over 256. Their mean, 39.62..., gives 39 dots.
+  std::string eightMuLaw;
+  for (int i = 0; i < 4; ++i) eightMuLaw += "\x00\x80\xFF\x7F\xFE\x7E\xF0\x8F"s;
+  struct Case {
+    const char* name;
+    std::string frames;
+    Layout layout;
+    float magnification;
+    std::string rows;
+    std::vector<double> peaks;
+  } const cases[] = {
+      {"16-bit x4", quad16, {2, 4, 1000}, 2, "0.001\t...\n0.003\t...\n", {1, 2, 0, 3}},
+      {"8-bit x3",
+       three8,
+       {1, 3, 1000},
+       1,
+       "0.001\t" + std::string(85, '.') + "\n0.003\t" + std::string(85, '.') + "\n",
+       {127, 0, 128}},
+      {"mu-law x8",
+       eightMuLaw,
+       {1, 8, 1000, 8, 7},
+       1,
+       "0.001\t" + std::string(39, '.') + "\n0.003\t" + std::string(39, '.') + "\n",
+       {125.484375, 125.484375, 0, 0, 0.03125, 0.03125, 0.46875, 65.484375}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ScannedRows r = Scan(c.frames, c.layout, 0, 4, 2, c.magnification);
+    EXPECT_EQ(r.rows, c.rows);
+    EXPECT_EQ(std::vector<double>(r.peaks, r.peaks + c.layout.channelCount), c.peaks);
   }
 }
 
