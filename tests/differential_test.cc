@@ -42,24 +42,27 @@ struct LayoutRow {
   ByteOrder order;
   uint32_t bytesPerSample;
   ReferenceDecode decode;
+  // A report counts a sample as clipped from this magnitude up, on the
+  // level scale: either extreme code, the G.711 extremes, 1.0 in float.
+  double clipLevel;
 };
 
 constexpr ByteOrder kLe = ByteOrder::kLittleEndian;
 constexpr ByteOrder kBe = ByteOrder::kBigEndian;
 const LayoutRow kLayouts[] = {
-    {SampleLayout::kUnsigned8, kLe, 1, ReferenceDecode8},
-    {SampleLayout::kALaw, kLe, 1, ReferenceDecodeALaw},
-    {SampleLayout::kMuLaw, kLe, 1, ReferenceDecodeMuLaw},
-    {SampleLayout::kSigned16, kLe, 2, ReferenceDecode16},
-    {SampleLayout::kSigned24, kLe, 3, ReferenceDecode24},
-    {SampleLayout::kSigned32, kLe, 4, ReferenceDecode32},
-    {SampleLayout::kFloat32, kLe, 4, ReferenceFloat32},
-    {SampleLayout::kFloat64, kLe, 8, ReferenceDecodeFloat64},
-    {SampleLayout::kSigned16, kBe, 2, Reversed<ReferenceDecode16, 2>},
-    {SampleLayout::kSigned24, kBe, 3, Reversed<ReferenceDecode24, 3>},
-    {SampleLayout::kSigned32, kBe, 4, Reversed<ReferenceDecode32, 4>},
-    {SampleLayout::kFloat32, kBe, 4, Reversed<ReferenceFloat32, 4>},
-    {SampleLayout::kFloat64, kBe, 8, Reversed<ReferenceDecodeFloat64, 8>},
+    {SampleLayout::kUnsigned8, kLe, 1, ReferenceDecode8, 127},
+    {SampleLayout::kALaw, kLe, 1, ReferenceDecodeALaw, 32256 / 256.0},
+    {SampleLayout::kMuLaw, kLe, 1, ReferenceDecodeMuLaw, 32124 / 256.0},
+    {SampleLayout::kSigned16, kLe, 2, ReferenceDecode16, 32767 / 256.0},
+    {SampleLayout::kSigned24, kLe, 3, ReferenceDecode24, 8388607 / 65536.0},
+    {SampleLayout::kSigned32, kLe, 4, ReferenceDecode32, 2147483647 / 16777216.0},
+    {SampleLayout::kFloat32, kLe, 4, ReferenceFloat32, 128},
+    {SampleLayout::kFloat64, kLe, 8, ReferenceDecodeFloat64, 128},
+    {SampleLayout::kSigned16, kBe, 2, Reversed<ReferenceDecode16, 2>, 32767 / 256.0},
+    {SampleLayout::kSigned24, kBe, 3, Reversed<ReferenceDecode24, 3>, 8388607 / 65536.0},
+    {SampleLayout::kSigned32, kBe, 4, Reversed<ReferenceDecode32, 4>, 2147483647 / 16777216.0},
+    {SampleLayout::kFloat32, kBe, 4, Reversed<ReferenceFloat32, 4>, 128},
+    {SampleLayout::kFloat64, kBe, 8, Reversed<ReferenceDecodeFloat64, 8>, 128},
 };
 
 // How a file's samples are laid out: the scan is told the layout as the
@@ -381,6 +384,34 @@ TEST(FastScan, LoopSumsEqualSequentialDoubleSums) {
                   DoubleBits(expected));
         for (uint32_t c = 0; c < channels; ++c)
           EXPECT_EQ(PeakLevel(entry, totals.peaks[c]), expectedPeaks[c]) << "channel " << c;
+
+        // A report's statistics of the same frames, the first of them frame
+        // 1000: the squares (exact integers in units, or float squares
+        // added in sample order), the clipped samples and each peak's first
+        // frame, from the decoder here.
+        std::vector<ChannelStatistics> statistics(channels);
+        loops.statistics(data, 4099, channels, 1000, statistics.data());
+        for (uint32_t c = 0; c < channels; ++c) {
+          SquareUnits units = 0;
+          double squares = 0;
+          uint64_t clipped = 0;
+          uint64_t peakFrame = UINT64_MAX;
+          for (uint32_t i = 0; i < 4099; ++i) {
+            const double m = magnitude(size_t{i} * channels + c);
+            if (entry.unit != 0) {
+              const auto inUnits = static_cast<uint64_t>(m / entry.unit);
+              units += SquareUnits{inUnits} * inUnits;
+            } else {
+              squares += m * m;
+            }
+            clipped += m >= row.clipLevel ? 1 : 0;
+            if (peakFrame == UINT64_MAX && m == expectedPeaks[c]) peakFrame = 1000 + i;
+          }
+          EXPECT_TRUE(statistics[c].squareUnits == units) << "channel " << c;
+          EXPECT_EQ(DoubleBits(statistics[c].squares), DoubleBits(squares)) << "channel " << c;
+          EXPECT_EQ(statistics[c].clipped, clipped) << "channel " << c;
+          EXPECT_EQ(statistics[c].peakFrame, peakFrame) << "channel " << c;
+        }
 
         // Whole blocks, each summed from 0: on blocks of whole rounds of
         // four samples and on blocks that end part way through one. Side by

@@ -291,7 +291,7 @@ TEST(Report, CountsClippedSamplesAndRmsAgainstSumsWorkedOutHere) {
   Channel left{{}, 0}, right{{}, 1};
   for (int i = 0; i < 1000; ++i) {
     const int32_t l = i % 2 == 0 ? 32767 : -32768;
-    const int32_t r = i == 500 ? -32768 : 0;
+    const int32_t r = i == 500 ? 32767 : 0;
     Append16(&square, l);
     Append16(&square, r);
     left.values.push_back(l / 256.0);
