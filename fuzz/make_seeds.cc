@@ -31,13 +31,23 @@ int written = 0;
 // frames and a magnification that turns quiet blocks into dots.
 const std::string kFullRun = EncodePrefix(5, PathForm::kFile, "0", "10", "16", "7.5");
 
-void Seed(const std::string& name, const std::string& wav, const std::string& prefix = kFullRun) {
+void WriteSeed(const std::string& name, const std::string& bytes) {
   const std::string path = folder + "/" + name;
-  if (!WriteBytes(path, prefix + wav)) {
+  if (!WriteBytes(path, bytes)) {
     std::fprintf(stderr, "ostrel_fuzz_seeds: cannot write %s\n", path.c_str());
     std::exit(1);
   }
   ++written;
+}
+
+// Every seed twice: as the text run and as the JSON report (--json before
+// the file: the first byte's 0x40), so that the report's writer meets every
+// layout, header and command line too.
+void Seed(const std::string& name, const std::string& wav, const std::string& prefix = kFullRun) {
+  WriteSeed(name, prefix + wav);
+  std::string report = prefix;
+  report[0] = static_cast<char>(report[0] | 0x40);
+  WriteSeed(name + "-json", report + wav);
 }
 
 // A level that wanders through quiet and loud stretches, -1 ... 1.
