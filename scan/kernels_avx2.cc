@@ -42,7 +42,191 @@ OSTREL_AVX2 __m256i Swap32(__m256i v) {
                           4, 11, 10, 9, 8, 15, 14, 13, 12));
 }
 
+// The largest (or smallest) of each pair of unsigned lanes.
+template <typename Lane, bool Least = false>
+OSTREL_AVX2 __m256i Pick(__m256i a, __m256i b) {
+  if (sizeof(Lane) == 1) return Least ? _mm256_min_epu8(a, b) : _mm256_max_epu8(a, b);
+  if (sizeof(Lane) == 2) return Least ? _mm256_min_epu16(a, b) : _mm256_max_epu16(a, b);
+  return Least ? _mm256_min_epu32(a, b) : _mm256_max_epu32(a, b);
+}
+
+// Folds lanes that hold a sample of every channel in frame order (lane k,
+// channel k % channelCount: every round starts on a frame and the lanes of a
+// vector hold whole frames) into one value per channel: lanes a whole number
+// of frames apart are taken together, the two halves first, then 8, 4, 2 and
+// 1 bytes apart as long as that is still a whole number of frames. Lane c of
+// the result, c < channelCount, holds channel c's. Without a division or a
+// loop over the lanes, as it runs once a call and calls come once a block.
+template <typename Lane, bool Least = false>
+OSTREL_AVX2 __m256i FoldFrames(__m256i lanes, uint32_t channelCount) {
+  const uint32_t frameBytes = channelCount * static_cast<uint32_t>(sizeof(Lane));
+  if (frameBytes <= 16)
+    lanes = Pick<Lane, Least>(lanes, _mm256_permute2x128_si256(lanes, lanes, 0x01));
+  if (frameBytes <= 8) lanes = Pick<Lane, Least>(lanes, _mm256_srli_si256(lanes, 8));
+  if (frameBytes <= 4) lanes = Pick<Lane, Least>(lanes, _mm256_srli_si256(lanes, 4));
+  if (frameBytes <= 2) lanes = Pick<Lane, Least>(lanes, _mm256_srli_si256(lanes, 2));
+  if (frameBytes <= 1) lanes = Pick<Lane, Least>(lanes, _mm256_srli_si256(lanes, 1));
+  return lanes;
+}
+
+// Raises each channel's peak to the largest of its lanes.
+template <typename Lane>
+OSTREL_AVX2 void RaisePeaks(__m256i lanePeaks, uint32_t channelCount, uint32_t* channelPeaks) {
+  alignas(32) Lane folded[32 / sizeof(Lane)];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(folded), FoldFrames<Lane>(lanePeaks, channelCount));
+  for (uint32_t c = 0; c < channelCount; ++c)
+    channelPeaks[c] = loops::Max(channelPeaks[c], folded[c]);
+}
+
+// The last samples of a call that do not fill a round are taken as the last
+// full round's worth again, read back from the end, with the bytes already
+// counted masked off: Tail(n) has its last n bytes set and the rest clear.
+// A round read back from the end still starts on a frame, as the samples
+// end on one and a round holds whole frames.
+alignas(32) constexpr unsigned char kTailWindow[64] = {
+    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,
+    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,
+    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+
+OSTREL_AVX2 __m256i Tail(size_t bytes) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kTailWindow + bytes));
+}
+
+// The sum of eight 32-bit lanes, each read unsigned.
+OSTREL_AVX2 uint64_t HorizontalSum32(__m256i lanes) {
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i wide =
+      _mm256_add_epi64(_mm256_unpacklo_epi32(lanes, zero), _mm256_unpackhi_epi32(lanes, zero));
+  const __m128i half =
+      _mm_add_epi64(_mm256_castsi256_si128(wide), _mm256_extracti128_si256(wide, 1));
+  return static_cast<uint64_t>(_mm_cvtsi128_si64(half)) +
+         static_cast<uint64_t>(_mm_extract_epi64(half, 1));
+}
+
+// G.711 bytes, 32 a round. A code's magnitude grows with its low seven bits
+// once they are put in order (mu-law stores them inverted, A-law with every
+// other bit flipped): the peaks are kept as those 7-bit codes, byte by byte,
+// and expanded only for the channels at the end. The seven bits are a
+// segment s (the top three) and a step m (the low four), and the magnitude
+// in units of 1/256 is twice a product of two bytes, each looked up by
+// vpshufb from four bits:
+//   mu-law: (8m + 132) << s less 132, so (magnitude + 132) / 2 is
+//           (4m + 66) * 2^s;
+//   A-law:  (16m + 264) << (s - 1) for s >= 1 and 16m + 8 for s = 0, so
+//           magnitude / 2 is (8m + 132) * 2^max(s - 1, 0), less 128 in
+//           segment 0, where 8m + 132 (132 to 252) less 128 is the same byte
+//           with its top bit cleared.
+// vpmaddubsw multiplies the bytes (one read unsigned, the other signed, each
+// in range) and adds neighbouring products into 16-bit lanes (at most
+// 2 * 16128 = 32256, so no saturation), and vpmaddwd with ones adds those
+// into 32-bit lanes, at most 64512 more a round: 2^15 rounds fit 31 bits.
+template <bool ALaw>
+struct G711 {
+  // The bytes as 7-bit codes in magnitude order; bytes outside `keep` give
+  // code 0.
+  static OSTREL_AVX2 OSTREL_LOOP __m256i Codes(__m256i bytes, __m256i keep) {
+    const __m256i low7 = _mm256_and_si256(keep, _mm256_set1_epi8(0x7F));
+    return ALaw ? _mm256_and_si256(_mm256_xor_si256(bytes, _mm256_set1_epi8(0x55)), low7)
+                : _mm256_andnot_si256(bytes, low7);
+  }
+
+  // Half the magnitudes of a round (mu-law: plus 66 each), neighbouring pairs
+  // added into 16-bit lanes. The step comes from the low four bits of
+  // `stepIndex`, which is the code, or has its top bit set for a byte that
+  // must give 0.
+  static OSTREL_AVX2 OSTREL_LOOP __m256i Halves(__m256i code, __m256i stepIndex) {
+    // Indexed by the segment: 2^s (mu-law) or 2^max(s - 1, 0) (A-law).
+    const __m256i powers =
+        ALaw ? _mm256_setr_epi8(1, 1, 2, 4, 8, 16, 32, 64, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 2, 4, 8,
+                                16, 32, 64, 0, 0, 0, 0, 0, 0, 0, 0)
+             : _mm256_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 4, 8,
+                                16, 32, 64, -128, 0, 0, 0, 0, 0, 0, 0, 0);
+    // Indexed by the step: 4m + 66 (mu-law) or 8m + 132 (A-law).
+    const __m256i steps =
+        ALaw ? _mm256_setr_epi8(-124, -116, -108, -100, -92, -84, -76, -68, -60, -52, -44, -36, -28,
+                                -20, -12, -4, -124, -116, -108, -100, -92, -84, -76, -68, -60, -52,
+                                -44, -36, -28, -20, -12, -4)
+             : _mm256_setr_epi8(66, 70, 74, 78, 82, 86, 90, 94, 98, 102, 106, 110, 114, 118, 122,
+                                126, 66, 70, 74, 78, 82, 86, 90, 94, 98, 102, 106, 110, 114, 118,
+                                122, 126);
+    const __m256i segment = _mm256_and_si256(_mm256_srli_epi16(code, 4), _mm256_set1_epi8(0x0F));
+    const __m256i power = _mm256_shuffle_epi8(powers, segment);
+    const __m256i step = _mm256_shuffle_epi8(steps, stepIndex);
+    if (!ALaw) return _mm256_maddubs_epi16(power, step);
+    // A-law segment 0: the step's top bit cleared.
+    const __m256i segmentZero =
+        _mm256_setr_epi8(0x7F, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0x7F, -1,
+                         -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    return _mm256_maddubs_epi16(_mm256_and_si256(step, _mm256_shuffle_epi8(segmentZero, segment)),
+                                power);
+  }
+
+  // The magnitude of a code, by the plain expansion of its stored byte (the
+  // sign bit, which does not change it, clear).
+  static uint32_t Magnitude(uint8_t code) {
+    const unsigned char stored = static_cast<unsigned char>(ALaw ? code ^ 0x55 : ~code & 0x7F);
+    return ALaw ? loops::MagnitudeALaw(&stored) : loops::MagnitudeMuLaw(&stored);
+  }
+};
+
+template <bool ALaw>
+OSTREL_AVX2 void SumG711Avx2(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                             Totals* totals) {
+  const size_t samples = static_cast<size_t>(count) * channelCount;
+  // Rounds of 32 samples start on a frame for 1, 2, 4 and 8 channels; a call
+  // of fewer samples than a round takes the plain loop.
+  if (32 % channelCount != 0 || samples < 32) {
+    return ALaw ? loops::SumInt8Loop<loops::MagnitudeALaw>(frames, count, channelCount, totals)
+                : loops::SumInt8Loop<loops::MagnitudeMuLaw>(frames, count, channelCount, totals);
+  }
+  const __m256i all = _mm256_set1_epi8(-1);
+  const __m256i ones = _mm256_set1_epi16(1);
+  __m256i peaks = _mm256_setzero_si256();
+  uint64_t halves = 0;
+  const unsigned char* p = frames;
+  const unsigned char* const end = frames + samples;
+  while (end - p >= 32) {
+    size_t rounds = static_cast<size_t>(end - p) / 32;
+    if (rounds > (1u << 15)) rounds = 1u << 15;
+    __m256i sums = _mm256_setzero_si256();
+    for (size_t r = 0; r < rounds; ++r, p += 32) {
+      const __m256i code =
+          G711<ALaw>::Codes(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), all);
+      peaks = _mm256_max_epu8(peaks, code);
+      sums = _mm256_add_epi32(sums, _mm256_madd_epi16(G711<ALaw>::Halves(code, code), ones));
+    }
+    halves += HorizontalSum32(sums);
+  }
+  if (p != end) {
+    // The bytes already counted: code 0 for the peaks (the least magnitude,
+    // and every lane has held a real sample in the rounds before), and a
+    // step index with its top bit set, which vpshufb turns into 0.
+    const __m256i keep = Tail(static_cast<size_t>(end - p));
+    const __m256i code =
+        G711<ALaw>::Codes(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(end - 32)), keep);
+    peaks = _mm256_max_epu8(peaks, code);
+    const __m256i stepIndex = _mm256_or_si256(code, _mm256_andnot_si256(keep, all));
+    halves += HorizontalSum32(_mm256_madd_epi16(G711<ALaw>::Halves(code, stepIndex), ones));
+  }
+  totals->units += 2 * halves - (ALaw ? 0 : 132 * uint64_t{samples});
+  alignas(32) uint8_t folded[32];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(folded), FoldFrames<uint8_t>(peaks, channelCount));
+  for (uint32_t c = 0; c < channelCount; ++c)
+    totals->peaks[c] = loops::Max(totals->peaks[c], G711<ALaw>::Magnitude(folded[c]));
+}
+
 }  // namespace
+
+OSTREL_AVX2 void SumMuLawAvx2(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                              Totals* totals) {
+  SumG711Avx2<false>(frames, count, channelCount, totals);
+}
+
+OSTREL_AVX2 void SumALawAvx2(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                             Totals* totals) {
+  SumG711Avx2<true>(frames, count, channelCount, totals);
+}
 
 // Thirty-two samples a round, one 32-byte load. Flipping each byte's top bit
 // turns it into the signed sample (byte - 128), and vpabsb leaves -128 as

@@ -12,6 +12,11 @@
 
 OSTREL_AVX2 void SumInt8Avx2(const unsigned char* frames, uint32_t count, uint32_t channelCount,
                              Totals* totals);
+// G.711 mu-law and A-law bytes, expanded to 16-bit linear magnitudes.
+OSTREL_AVX2 void SumMuLawAvx2(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                              Totals* totals);
+OSTREL_AVX2 void SumALawAvx2(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                             Totals* totals);
 // The wider layouts in either byte order (RIFX samples are big-endian).
 template <bool BigEndian>
 OSTREL_AVX2 void SumInt16Avx2(const unsigned char* frames, uint32_t count, uint32_t channelCount,

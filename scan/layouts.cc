@@ -126,9 +126,11 @@ constexpr LayoutEntry kUnsigned8 = Integer<1, loops::Magnitude8, 0>(
     "u8", Decode8, 1u << 7, Frames<loops::SumInt8Loop<loops::Magnitude8>>,
     OSTREL_AVX2_LOOP(SumInt8Avx2));
 constexpr LayoutEntry kMuLaw = Integer<1, loops::MagnitudeMuLaw, 8>(
-    "ulaw", DecodeMuLaw, 32124, Frames<loops::SumInt8Loop<loops::MagnitudeMuLaw>>, nullptr);
+    "ulaw", DecodeMuLaw, 32124, Frames<loops::SumInt8Loop<loops::MagnitudeMuLaw>>,
+    OSTREL_AVX2_LOOP(SumMuLawAvx2));
 constexpr LayoutEntry kALaw = Integer<1, loops::MagnitudeALaw, 8>(
-    "alaw", DecodeALaw, 32256, Frames<loops::SumInt8Loop<loops::MagnitudeALaw>>, nullptr);
+    "alaw", DecodeALaw, 32256, Frames<loops::SumInt8Loop<loops::MagnitudeALaw>>,
+    OSTREL_AVX2_LOOP(SumALawAvx2));
 // Two entries for each wider layout: as stored in RIFF and in RIFX.
 template <bool BigEndian>
 constexpr LayoutEntry kSigned16 = Integer<2, loops::Magnitude16<BigEndian>, 8>(
