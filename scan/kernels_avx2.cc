@@ -8,6 +8,7 @@
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "scan/float32.h"
 #include "scan/kernel_loops.h"
@@ -587,6 +588,33 @@ OSTREL_AVX2 void SumFloat32BlocksAvx2(const unsigned char* frames, uint32_t bloc
   }
 }
 
+// 64-bit float samples narrowed in place, eight a round: vcvtpd2ps is the
+// conversion static_cast<float> makes (cvtsd2ss), four at a time, under the
+// same rounding mode and flags. A round reads 64 bytes before it writes the
+// 32 below them, and later rounds read only past those 64 bytes, so no
+// sample is overwritten before it is read. The last samples go one by one.
+template <bool BigEndian>
+OSTREL_AVX2 void NarrowDoublesAvx2(unsigned char* samples, size_t count) {
+  const __m256i swap64 = _mm256_setr_epi8(7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8, 7,
+                                          6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8);
+  size_t i = 0;
+  for (; count - i >= 8; i += 8) {
+    __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(samples + 8 * i));
+    __m256i second = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(samples + 8 * i + 32));
+    if (BigEndian) {
+      first = _mm256_shuffle_epi8(first, swap64);
+      second = _mm256_shuffle_epi8(second, swap64);
+    }
+    const __m256 narrow = _mm256_set_m128(_mm256_cvtpd_ps(_mm256_castsi256_pd(second)),
+                                          _mm256_cvtpd_ps(_mm256_castsi256_pd(first)));
+    _mm256_storeu_ps(reinterpret_cast<float*>(samples + 4 * i), narrow);
+  }
+  for (; i < count; ++i) {
+    const float narrow = loops::NarrowDouble<BigEndian>(samples + 8 * i);
+    std::memcpy(samples + 4 * i, &narrow, sizeof narrow);
+  }
+}
+
 template void SumInt16Avx2<false>(const unsigned char*, uint32_t, uint32_t, Totals*);
 template void SumInt16Avx2<true>(const unsigned char*, uint32_t, uint32_t, Totals*);
 template void SumInt24Avx2<false>(const unsigned char*, uint32_t, uint32_t, Totals*);
@@ -597,3 +625,5 @@ template void SumFloat32BlocksAvx2<false>(const unsigned char*, uint32_t, uint32
                                           double*, Totals*);
 template void SumFloat32BlocksAvx2<true>(const unsigned char*, uint32_t, uint32_t, uint32_t,
                                          double*, Totals*);
+template void NarrowDoublesAvx2<false>(unsigned char*, size_t);
+template void NarrowDoublesAvx2<true>(unsigned char*, size_t);

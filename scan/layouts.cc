@@ -113,12 +113,22 @@ constexpr LayoutEntry Float32(const char* name) {
       4};
 }
 
+// 64-bit floats narrowed by the AVX2 loop where the run takes the AVX2 loops
+// (asked each chunk: the table is built before the processor is known).
+template <bool BigEndian>
+void Narrow(unsigned char* samples, size_t count) {
+#if defined(__x86_64__)
+  if (UsesAvx2()) return NarrowDoublesAvx2<BigEndian>(samples, count);
+#endif
+  loops::NarrowDoubles<BigEndian>(samples, count);
+}
+
 template <bool BigEndian>
 constexpr LayoutEntry Float64(const char* name) {
   LayoutEntry entry = Float32<false>(name);
   entry.bytesPerSample = 8;
   entry.decode = DecodeFloat64<BigEndian>;
-  entry.narrow = loops::NarrowDoubles<BigEndian>;
+  entry.narrow = Narrow<BigEndian>;
   return entry;
 }
 
