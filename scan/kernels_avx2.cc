@@ -392,8 +392,8 @@ OSTREL_AVX2 OSTREL_LOOP void AddInt24(__m256i packed, __m256i order, __m256i kee
 
 // Eight samples a round: two 16-byte loads put four packed 3-byte samples in
 // each 128-bit lane, a byte shuffle moves each into the top of a 32-bit lane
-// and an arithmetic shift brings down its sign. Lane sums stay 32-bit for 512
-// rounds (512 * 2^23 = 2^32), and are then widened. A round's second load
+// and an arithmetic shift brings down its sign. Lane sums stay 32-bit for 256
+// rounds (256 * 2^23 = 2^31), and are then widened. A round's second load
 // reads 4 bytes past its 8 samples, so rounds run while 10 samples remain;
 // the last round or two load 4 bytes before their samples instead (and the
 // shuffle takes each byte 4 further on), which a call of at least 10 samples
@@ -422,7 +422,7 @@ OSTREL_AVX2 void SumInt24Avx2(const unsigned char* frames, uint32_t count, uint3
   const unsigned char* const end = frames + samples * 3;
   while (end - p >= 28) {
     size_t rounds = static_cast<size_t>(end - p - 4) / 24;
-    if (rounds > 512) rounds = 512;
+    if (rounds > 256) rounds = 256;
     for (size_t r = 0; r < rounds; ++r, p += 24) {
       AddInt24(_mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + 12),
                                    reinterpret_cast<const __m128i*>(p)),
