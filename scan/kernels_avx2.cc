@@ -8,25 +8,13 @@
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "scan/float32.h"
 #include "scan/kernel_loops.h"
 #include "scan/kernels_avx2.h"
 
 namespace {
-
-// Folds the lanes' peaks into the channels' peaks: in stereo, lanes
-// alternate left and right, as the samples of a frame do, since every round
-// starts on a frame.
-template <typename Lane, int Lanes>
-OSTREL_AVX2 void FoldLanePeaks(__m256i peaks, uint32_t channelCount, uint32_t* channelPeaks) {
-  alignas(32) Lane lanePeaks[Lanes];
-  _mm256_store_si256(reinterpret_cast<__m256i*>(lanePeaks), peaks);
-  for (int lane = 0; lane < Lanes; ++lane) {
-    uint32_t* peak = &channelPeaks[static_cast<uint32_t>(lane) % channelCount];
-    *peak = loops::Max(*peak, lanePeaks[lane]);
-  }
-}
 
 // Reverses the bytes of every 2-, 3- or 4-byte word of a RIFX sample, so
 // that the loops below read it as they read a RIFF one.
@@ -42,96 +30,380 @@ OSTREL_AVX2 __m256i Swap32(__m256i v) {
                           4, 11, 10, 9, 8, 15, 14, 13, 12));
 }
 
+// The largest (or smallest) of each pair of unsigned lanes.
+template <typename Lane, bool Least = false>
+OSTREL_AVX2 __m256i Pick(__m256i a, __m256i b) {
+  if (sizeof(Lane) == 1) return Least ? _mm256_min_epu8(a, b) : _mm256_max_epu8(a, b);
+  if (sizeof(Lane) == 2) return Least ? _mm256_min_epu16(a, b) : _mm256_max_epu16(a, b);
+  return Least ? _mm256_min_epu32(a, b) : _mm256_max_epu32(a, b);
+}
+
+// Whether the vector loops take frames of `channelCount` channels of
+// `laneBytes` each: a power of two of channels in at most 8 bytes, so that a
+// 32-byte round of lanes holds whole frames and starts on one (lane k holds
+// channel k % channelCount), and the channels' peaks fold into 8 bytes. Other
+// counts take the plain loop.
+inline bool FramesFit(uint32_t channelCount, uint32_t laneBytes) {
+  return channelCount != 0 && (channelCount & (channelCount - 1)) == 0 &&
+         channelCount * laneBytes <= 8;
+}
+
+// Folds lanes into one value per channel: lanes a whole number of frames
+// apart are taken together, the two halves first, then 8, 4, 2 and 1 bytes
+// apart as long as that is still a whole number of frames. Lane c of the
+// first 8 bytes then holds channel c's: those bytes come back as a word,
+// channel 0 lowest. Without a division or a loop over the lanes, as it runs
+// once a call and calls come once a block.
+template <typename Lane, bool Least = false>
+OSTREL_AVX2 OSTREL_LOOP uint64_t FoldFrames(__m256i lanes, uint32_t channelCount) {
+  const uint32_t frameBytes = channelCount * static_cast<uint32_t>(sizeof(Lane));
+  lanes = Pick<Lane, Least>(lanes, _mm256_permute2x128_si256(lanes, lanes, 0x01));
+  lanes = Pick<Lane, Least>(lanes, _mm256_srli_si256(lanes, 8));
+  if (frameBytes <= 4) lanes = Pick<Lane, Least>(lanes, _mm256_srli_si256(lanes, 4));
+  if (frameBytes <= 2) lanes = Pick<Lane, Least>(lanes, _mm256_srli_si256(lanes, 2));
+  if (frameBytes <= 1) lanes = Pick<Lane, Least>(lanes, _mm256_srli_si256(lanes, 1));
+  return static_cast<uint64_t>(_mm_cvtsi128_si64(_mm256_castsi256_si128(lanes)));
+}
+
+// Channel c's lane of a folded word.
+template <typename Lane>
+OSTREL_LOOP uint32_t LaneOf(uint64_t folded, uint32_t c) {
+  return static_cast<Lane>(folded >> (8 * sizeof(Lane) * c));
+}
+
+// Raises each channel's peak to the largest of its lanes.
+template <typename Lane>
+OSTREL_AVX2 OSTREL_LOOP void RaisePeaks(__m256i lanePeaks, uint32_t channelCount,
+                                        uint32_t* channelPeaks) {
+  const uint64_t folded = FoldFrames<Lane>(lanePeaks, channelCount);
+  for (uint32_t c = 0; c < channelCount; ++c)
+    channelPeaks[c] = loops::Max(channelPeaks[c], LaneOf<Lane>(folded, c));
+}
+
+// The plain loops, for the calls the vector loops leave: out of line, so that
+// the vector loops keep their registers for themselves.
+template <uint32_t (*Magnitude)(const unsigned char*)>
+OSTREL_AVX2 __attribute__((noinline)) void PlainInt8(const unsigned char* frames, uint32_t count,
+                                                     uint32_t channelCount, Totals* totals) {
+  loops::SumInt8Loop<Magnitude>(frames, count, channelCount, totals);
+}
+
+template <bool BigEndian>
+OSTREL_AVX2 __attribute__((noinline)) void PlainInt16(const unsigned char* frames, uint32_t count,
+                                                      uint32_t channelCount, Totals* totals) {
+  loops::SumInt16Loop<BigEndian>(frames, count, channelCount, totals);
+}
+
+template <bool BigEndian>
+OSTREL_AVX2 __attribute__((noinline)) void PlainInt24(const unsigned char* frames, uint32_t count,
+                                                      uint32_t channelCount, Totals* totals) {
+  loops::SumInt24Loop<BigEndian>(frames, count, channelCount, totals);
+}
+
+template <bool BigEndian>
+OSTREL_AVX2 __attribute__((noinline)) void PlainInt32(const unsigned char* frames, uint32_t count,
+                                                      uint32_t channelCount, Totals* totals) {
+  loops::SumInt32Loop<BigEndian>(frames, count, channelCount, totals);
+}
+
+// The last samples of a call that do not fill a round are taken as the last
+// full round's worth again, read back from the end, with the bytes already
+// counted masked off: Tail(n) has its last n bytes set and the rest clear.
+// A round read back from the end still starts on a frame, as the samples
+// end on one and a round holds whole frames.
+alignas(32) constexpr unsigned char kTailWindow[64] = {
+    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,
+    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,
+    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+
+OSTREL_AVX2 __m256i Tail(size_t bytes) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kTailWindow + bytes));
+}
+
+// Each pair of neighbouring 32-bit lanes, read unsigned, added into a 64-bit
+// lane.
+OSTREL_AVX2 OSTREL_LOOP __m256i Widen32(__m256i lanes) {
+  const __m256i zero = _mm256_setzero_si256();
+  return _mm256_add_epi64(_mm256_unpacklo_epi32(lanes, zero), _mm256_unpackhi_epi32(lanes, zero));
+}
+
+// The sum of four 64-bit lanes.
+OSTREL_AVX2 OSTREL_LOOP uint64_t HorizontalSum64(__m256i lanes) {
+  const __m128i half =
+      _mm_add_epi64(_mm256_castsi256_si128(lanes), _mm256_extracti128_si256(lanes, 1));
+  return static_cast<uint64_t>(
+      _mm_cvtsi128_si64(_mm_add_epi64(half, _mm_unpackhi_epi64(half, half))));
+}
+
+// G.711 bytes, 32 a round. A code's magnitude grows with its low seven bits
+// once they are put in order (mu-law stores them inverted, A-law with every
+// other bit flipped): the peaks are kept as those 7-bit codes, byte by byte,
+// and expanded only for the channels at the end. The seven bits are a
+// segment s (the top three) and a step m (the low four), and the magnitude
+// in units of 1/256 is four times a product of two bytes, each looked up by
+// vpshufb from four bits:
+//   mu-law: (8m + 132) << s less 132, so (magnitude + 132) / 4 is
+//           (2m + 33) * 2^s;
+//   A-law:  (16m + 264) << (s - 1) for s >= 1 and 16m + 8 for s = 0, so
+//           magnitude / 4 is (4m + 66) * 2^max(s - 1, 0), less 64 in
+//           segment 0, where 4m + 66 (66 to 126) less 64 is the same byte
+//           with bit 6 cleared.
+// vpmaddubsw multiplies the bytes (one read unsigned, the other signed, each
+// in range) and adds neighbouring products into 16-bit lanes, at most
+// 2 * 8064 = 16128: two rounds still add up within 15 bits, and vpmaddwd with
+// ones adds those into 32-bit lanes, at most 64512 more for two rounds, so
+// 2^15 pairs of rounds fit 31 bits.
+template <bool ALaw>
+struct G711 {
+  // The bytes as 7-bit codes in magnitude order; bytes outside `keep` give
+  // code 0.
+  static OSTREL_AVX2 OSTREL_LOOP __m256i Codes(__m256i bytes, __m256i keep) {
+    const __m256i low7 = _mm256_and_si256(keep, _mm256_set1_epi8(0x7F));
+    return ALaw ? _mm256_and_si256(_mm256_xor_si256(bytes, _mm256_set1_epi8(0x55)), low7)
+                : _mm256_andnot_si256(bytes, low7);
+  }
+
+  // A quarter of the magnitudes of a round (mu-law: plus 33 each),
+  // neighbouring pairs added into 16-bit lanes. The step comes from the low
+  // four bits of `stepIndex`, which is the code, or has its top bit set for
+  // a byte that must give 0.
+  static OSTREL_AVX2 OSTREL_LOOP __m256i Quarters(__m256i code, __m256i stepIndex) {
+    // Indexed by the segment: 2^s (mu-law) or 2^max(s - 1, 0) (A-law).
+    const __m256i powers =
+        ALaw ? _mm256_setr_epi8(1, 1, 2, 4, 8, 16, 32, 64, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 2, 4, 8,
+                                16, 32, 64, 0, 0, 0, 0, 0, 0, 0, 0)
+             : _mm256_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 4, 8,
+                                16, 32, 64, -128, 0, 0, 0, 0, 0, 0, 0, 0);
+    // Indexed by the step: 2m + 33 (mu-law) or 4m + 66 (A-law).
+    const __m256i steps =
+        ALaw ? _mm256_setr_epi8(66, 70, 74, 78, 82, 86, 90, 94, 98, 102, 106, 110, 114, 118, 122,
+                                126, 66, 70, 74, 78, 82, 86, 90, 94, 98, 102, 106, 110, 114, 118,
+                                122, 126)
+             : _mm256_setr_epi8(33, 35, 37, 39, 41, 43, 45, 47, 49, 51, 53, 55, 57, 59, 61, 63, 33,
+                                35, 37, 39, 41, 43, 45, 47, 49, 51, 53, 55, 57, 59, 61, 63);
+    const __m256i segment = _mm256_and_si256(_mm256_srli_epi16(code, 4), _mm256_set1_epi8(0x0F));
+    const __m256i power = _mm256_shuffle_epi8(powers, segment);
+    const __m256i step = _mm256_shuffle_epi8(steps, stepIndex);
+    if (!ALaw) return _mm256_maddubs_epi16(power, step);
+    // A-law segment 0: the step's bit 6 cleared.
+    const __m256i segmentZero =
+        _mm256_setr_epi8(0x3F, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0x3F, -1,
+                         -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    return _mm256_maddubs_epi16(_mm256_and_si256(step, _mm256_shuffle_epi8(segmentZero, segment)),
+                                power);
+  }
+
+  // The magnitude of a code, by the plain expansion of its stored byte (the
+  // sign bit, which does not change it, clear).
+  static uint32_t Magnitude(uint8_t code) {
+    const unsigned char stored = static_cast<unsigned char>(ALaw ? code ^ 0x55 : ~code & 0x7F);
+    return ALaw ? loops::MagnitudeALaw(&stored) : loops::MagnitudeMuLaw(&stored);
+  }
+};
+
+template <bool ALaw>
+OSTREL_AVX2 void SumG711Avx2(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                             Totals* totals) {
+  using Law = G711<ALaw>;
+  const size_t samples = static_cast<size_t>(count) * channelCount;
+  // A call of fewer samples than a round takes the plain loop.
+  if (!FramesFit(channelCount, 1) || samples < 32) {
+    return ALaw ? PlainInt8<loops::MagnitudeALaw>(frames, count, channelCount, totals)
+                : PlainInt8<loops::MagnitudeMuLaw>(frames, count, channelCount, totals);
+  }
+  const __m256i all = _mm256_set1_epi8(-1);
+  const __m256i ones = _mm256_set1_epi16(1);
+  __m256i peaks = _mm256_setzero_si256();
+  __m256i sums = _mm256_setzero_si256();
+  __m256i wide = _mm256_setzero_si256();
+  const unsigned char* p = frames;
+  const unsigned char* const end = frames + samples;
+  // Two rounds at a time.
+  while (end - p >= 64) {
+    size_t pairs = static_cast<size_t>(end - p) / 64;
+    if (pairs > (1u << 15)) pairs = 1u << 15;
+    for (size_t r = 0; r < pairs; ++r, p += 64) {
+      const __m256i first =
+          Law::Codes(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), all);
+      const __m256i second =
+          Law::Codes(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32)), all);
+      peaks = _mm256_max_epu8(peaks, _mm256_max_epu8(first, second));
+      const __m256i quarters =
+          _mm256_add_epi16(Law::Quarters(first, first), Law::Quarters(second, second));
+      sums = _mm256_add_epi32(sums, _mm256_madd_epi16(quarters, ones));
+    }
+    if (end - p >= 64) {
+      wide = _mm256_add_epi64(wide, Widen32(sums));
+      sums = _mm256_setzero_si256();
+    }
+  }
+  // Then a round, and the last samples read back from the end, where the
+  // bytes already counted get code 0 for the peaks (the least magnitude, and
+  // every lane has held a real sample by then) and a step index with its top
+  // bit set, which vpshufb turns into 0. Still within 32 bits.
+  if (end - p >= 32) {
+    const __m256i code = Law::Codes(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), all);
+    peaks = _mm256_max_epu8(peaks, code);
+    sums = _mm256_add_epi32(sums, _mm256_madd_epi16(Law::Quarters(code, code), ones));
+    p += 32;
+  }
+  if (p != end) {
+    const __m256i keep = Tail(static_cast<size_t>(end - p));
+    const __m256i code =
+        Law::Codes(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(end - 32)), keep);
+    peaks = _mm256_max_epu8(peaks, code);
+    const __m256i stepIndex = _mm256_or_si256(code, _mm256_andnot_si256(keep, all));
+    sums = _mm256_add_epi32(sums, _mm256_madd_epi16(Law::Quarters(code, stepIndex), ones));
+  }
+  const uint64_t quarters = HorizontalSum64(_mm256_add_epi64(wide, Widen32(sums)));
+  totals->units += 4 * quarters - (ALaw ? 0 : 132 * uint64_t{samples});
+  const uint64_t folded = FoldFrames<uint8_t>(peaks, channelCount);
+  for (uint32_t c = 0; c < channelCount; ++c) {
+    totals->peaks[c] = loops::Max(totals->peaks[c],
+                                  Law::Magnitude(static_cast<uint8_t>(LaneOf<uint8_t>(folded, c))));
+  }
+}
+
 }  // namespace
 
-// Thirty-two samples a round, one 32-byte load. Flipping each byte's top bit
-// turns it into the signed sample (byte - 128), and vpabsb leaves -128 as
-// 0x80, which read unsigned is its magnitude, so the magnitudes are unsigned
-// bytes: even lanes left and odd lanes right in stereo, as every round starts
-// on a frame. vpsadbw against zero adds each eight neighbouring magnitudes
-// into a 64-bit lane, which no count of samples can overflow. The plain loop
-// takes the last samples.
+OSTREL_AVX2 void SumMuLawAvx2(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                              Totals* totals) {
+  SumG711Avx2<false>(frames, count, channelCount, totals);
+}
+
+OSTREL_AVX2 void SumALawAvx2(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                             Totals* totals) {
+  SumG711Avx2<true>(frames, count, channelCount, totals);
+}
+
+// Thirty-two samples a round, one 32-byte load. vpsadbw against 128 adds
+// the magnitudes |byte - 128| of each eight neighbouring bytes into a 64-bit
+// lane, which no count of samples can overflow. The peaks are kept as the
+// largest and smallest byte of each lane: a channel's peak magnitude is the
+// larger of its largest byte less 128 and 128 less its smallest. The last
+// samples are read back from the end with the bytes already counted made
+// 128, magnitude 0.
 OSTREL_AVX2 void SumInt8Avx2(const unsigned char* frames, uint32_t count, uint32_t channelCount,
                              Totals* totals) {
-  // Rounds of 32 samples start on a frame for 1, 2, 4 and 8 channels.
-  if (32 % channelCount != 0)
-    return loops::SumInt8Loop<loops::Magnitude8>(frames, count, channelCount, totals);
   const size_t samples = static_cast<size_t>(count) * channelCount;
-  const __m256i top = _mm256_set1_epi8(INT8_MIN);
-  const __m256i zero = _mm256_setzero_si256();
-  __m256i peaks = zero;
-  __m256i sums = zero;
-  size_t done = 0;
+  // A call of fewer samples than a round takes the plain loop.
+  if (!FramesFit(channelCount, 1) || samples < 32)
+    return PlainInt8<loops::Magnitude8>(frames, count, channelCount, totals);
+  const __m256i middle = _mm256_set1_epi8(INT8_MIN);
+  __m256i highs = middle;
+  __m256i lows = middle;
+  __m256i sums = _mm256_setzero_si256();
   const unsigned char* p = frames;
-  for (; samples - done >= 32; done += 32, p += 32) {
-    const __m256i magnitudes = _mm256_abs_epi8(
-        _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), top));
-    peaks = _mm256_max_epu8(peaks, magnitudes);
-    sums = _mm256_add_epi64(sums, _mm256_sad_epu8(magnitudes, zero));
+  const unsigned char* const end = frames + samples;
+  for (; end - p >= 32; p += 32) {
+    const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    sums = _mm256_add_epi64(sums, _mm256_sad_epu8(bytes, middle));
+    highs = _mm256_max_epu8(highs, bytes);
+    lows = _mm256_min_epu8(lows, bytes);
   }
-  alignas(32) uint64_t lanes[4];
-  _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), sums);
-  FoldLanePeaks<uint8_t, 32>(peaks, channelCount, totals->peaks);
-  totals->units += lanes[0] + lanes[1] + lanes[2] + lanes[3];
-  loops::SumInt8Loop<loops::Magnitude8>(p, static_cast<uint32_t>((samples - done) / channelCount),
-                                        channelCount, totals);
+  if (p != end) {
+    const __m256i bytes =
+        _mm256_blendv_epi8(middle, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(end - 32)),
+                           Tail(static_cast<size_t>(end - p)));
+    sums = _mm256_add_epi64(sums, _mm256_sad_epu8(bytes, middle));
+    highs = _mm256_max_epu8(highs, bytes);
+    lows = _mm256_min_epu8(lows, bytes);
+  }
+  totals->units += HorizontalSum64(sums);
+  const uint64_t high = FoldFrames<uint8_t>(highs, channelCount);
+  const uint64_t low = FoldFrames<uint8_t, true>(lows, channelCount);
+  for (uint32_t c = 0; c < channelCount; ++c) {
+    const uint32_t up = LaneOf<uint8_t>(high, c) - 128u;
+    const uint32_t down = 128u - LaneOf<uint8_t>(low, c);
+    totals->peaks[c] = loops::Max(totals->peaks[c], loops::Max(up, down));
+  }
 }
+
+namespace {
+
+template <bool BigEndian>
+OSTREL_AVX2 OSTREL_LOOP void AddInt16(__m256i values, __m256i* peaks, __m256i* sums) {
+  if (BigEndian) values = Swap16(values);
+  *peaks = _mm256_max_epu16(*peaks, _mm256_abs_epi16(values));
+  *sums = _mm256_add_epi32(
+      *sums, _mm256_madd_epi16(values, _mm256_sign_epi16(_mm256_set1_epi16(1), values)));
+}
+
+}  // namespace
 
 // Sixteen samples a round, one 32-byte load. vpabsw leaves -32768 as 0x8000,
 // which read unsigned is its magnitude, so the magnitudes are unsigned 16-bit
-// lanes: even lanes left and odd lanes right in stereo, as every round starts
-// on a frame. vpmaddwd adds neighbouring lanes into 32-bit lanes but reads
-// them signed, so each magnitude goes in less 32768 (its top bit flipped)
-// and each 32-bit lane comes out 65536 less per round, added back when the
-// lanes are. Lane sums stay within 32 bits for 2^15 rounds (2^15 * 2^16);
-// the plain loop takes the last samples.
+// lanes for the peaks. For the sums, vpmaddwd multiplies each sample by its
+// sign (vpsignw of ones) and adds neighbouring products into 32-bit lanes:
+// |a| + |b|, at most 65536 a round, so 2^15 rounds fit 31 bits. The last
+// samples are read back from the end with the samples already counted made
+// 0.
 template <bool BigEndian>
 OSTREL_AVX2 void SumInt16Avx2(const unsigned char* frames, uint32_t count, uint32_t channelCount,
                               Totals* totals) {
-  // Rounds of 16 samples start on a frame for 1, 2 and 4 channels.
-  if (16 % channelCount != 0)
-    return loops::SumInt16Loop<BigEndian>(frames, count, channelCount, totals);
   const size_t samples = static_cast<size_t>(count) * channelCount;
-  const __m256i top = _mm256_set1_epi16(INT16_MIN);
-  const __m256i ones = _mm256_set1_epi16(1);
+  if (!FramesFit(channelCount, 2) || samples < 16)
+    return PlainInt16<BigEndian>(frames, count, channelCount, totals);
   __m256i peaks = _mm256_setzero_si256();
-  uint64_t total = totals->units;
-  size_t done = 0;
+  __m256i sums = _mm256_setzero_si256();
+  __m256i wide = _mm256_setzero_si256();  // 64-bit lanes
   const unsigned char* p = frames;
-  while (samples - done >= 16) {
-    size_t rounds = (samples - done) / 16;
+  const unsigned char* const end = frames + samples * 2;
+  while (end - p >= 32) {
+    size_t rounds = static_cast<size_t>(end - p) / 32;
     if (rounds > (1u << 15)) rounds = 1u << 15;
-    __m256i sums = _mm256_setzero_si256();
-    for (size_t r = 0; r < rounds; ++r, p += 32) {
-      __m256i values = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-      if (BigEndian) values = Swap16(values);
-      const __m256i magnitudes = _mm256_abs_epi16(values);
-      peaks = _mm256_max_epu16(peaks, magnitudes);
-      sums = _mm256_add_epi32(sums, _mm256_madd_epi16(_mm256_xor_si256(magnitudes, top), ones));
+    for (size_t r = 0; r < rounds; ++r, p += 32)
+      AddInt16<BigEndian>(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), &peaks, &sums);
+    if (end - p >= 32) {
+      wide = _mm256_add_epi64(wide, Widen32(sums));
+      sums = _mm256_setzero_si256();
     }
-    alignas(32) int32_t lanes[8];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), sums);
-    for (int32_t lane : lanes)
-      total += static_cast<uint64_t>(int64_t{lane} + int64_t{65536} * static_cast<int64_t>(rounds));
-    done += rounds * 16;
   }
-  FoldLanePeaks<uint16_t, 16>(peaks, channelCount, totals->peaks);
-  totals->units = total;
-  loops::SumInt16Loop<BigEndian>(p, static_cast<uint32_t>((samples - done) / channelCount),
-                                 channelCount, totals);
+  if (p != end) {
+    // Still within 32 bits: at most 2^15 rounds and this one.
+    AddInt16<BigEndian>(
+        _mm256_and_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(end - 32)),
+                         Tail(static_cast<size_t>(end - p))),
+        &peaks, &sums);
+  }
+  totals->units += HorizontalSum64(_mm256_add_epi64(wide, Widen32(sums)));
+  RaisePeaks<uint16_t>(peaks, channelCount, totals->peaks);
 }
 
-// Eight samples at a time: two 16-byte loads put four packed 3-byte samples
-// in each 128-bit lane, a byte shuffle moves each into the top of a 32-bit
-// lane and an arithmetic shift brings down its sign. Lane sums stay 32-bit
-// for 256 rounds (256 * 2^23 = 2^31). The second load reads 4 bytes past the
-// 8 samples, so rounds run only while 10 samples remain; the scalar loop
-// takes the rest. Lanes alternate left and right in stereo, as the samples
-// of a frame do, since every round starts on a frame.
+namespace {
+
+// The 8 packed 3-byte samples that end at `end`, loaded from 4 bytes before
+// them: 4 in each 128-bit lane, from its byte 4 on.
+OSTREL_AVX2 OSTREL_LOOP __m256i LoadBefore24(const unsigned char* end) {
+  return _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(end - 16),
+                             reinterpret_cast<const __m128i*>(end - 28));
+}
+
+OSTREL_AVX2 OSTREL_LOOP void AddInt24(__m256i packed, __m256i order, __m256i keep, __m256i* peaks,
+                                      __m256i* sums) {
+  const __m256i values = _mm256_srai_epi32(_mm256_shuffle_epi8(packed, order), 8);
+  const __m256i magnitudes = _mm256_and_si256(_mm256_abs_epi32(values), keep);
+  *sums = _mm256_add_epi32(*sums, magnitudes);
+  *peaks = _mm256_max_epu32(*peaks, magnitudes);
+}
+
+}  // namespace
+
+// Eight samples a round: two 16-byte loads put four packed 3-byte samples in
+// each 128-bit lane, a byte shuffle moves each into the top of a 32-bit lane
+// and an arithmetic shift brings down its sign. Lane sums stay 32-bit for 256
+// rounds (256 * 2^23 = 2^31), and are then widened. A round's second load
+// reads 4 bytes past its 8 samples, so rounds run while 10 samples remain;
+// the last round or two load 4 bytes before their samples instead (and the
+// shuffle takes each byte 4 further on), which a call of at least 10 samples
+// allows, the last one with the samples already counted made 0.
 template <bool BigEndian>
 OSTREL_AVX2 void SumInt24Avx2(const unsigned char* frames, uint32_t count, uint32_t channelCount,
                               Totals* totals) {
   const size_t samples = static_cast<size_t>(count) * channelCount;
+  if (!FramesFit(channelCount, 4) || samples < 10)
+    return PlainInt24<BigEndian>(frames, count, channelCount, totals);
   // A RIFX sample's bytes come most significant first: the shuffle takes
   // them in the other order.
   const __m256i spread =
@@ -139,63 +411,75 @@ OSTREL_AVX2 void SumInt24Avx2(const unsigned char* frames, uint32_t count, uint3
                                    0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9)
                 : _mm256_setr_epi8(-1, 0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1, 0, 1,
                                    2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11);
+  const __m256i spreadLate = _mm256_add_epi8(
+      spread,
+      _mm256_andnot_si256(_mm256_cmpeq_epi8(spread, _mm256_set1_epi8(-1)), _mm256_set1_epi8(4)));
   __m256i peaks = _mm256_setzero_si256();
-  uint64_t total = totals->units;
-  size_t done = 0;
+  __m256i wide = _mm256_setzero_si256();
+  __m256i sums = _mm256_setzero_si256();
+  const __m256i all = _mm256_set1_epi8(-1);
   const unsigned char* p = frames;
-  while (samples - done >= 10) {
-    size_t rounds = (samples - done - 2) / 8;
+  const unsigned char* const end = frames + samples * 3;
+  while (end - p >= 28) {
+    size_t rounds = static_cast<size_t>(end - p - 4) / 24;
     if (rounds > 256) rounds = 256;
-    __m256i sums = _mm256_setzero_si256();
     for (size_t r = 0; r < rounds; ++r, p += 24) {
-      const __m256i packed = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + 12),
-                                                 reinterpret_cast<const __m128i*>(p));
-      const __m256i values = _mm256_srai_epi32(_mm256_shuffle_epi8(packed, spread), 8);
-      const __m256i magnitudes = _mm256_abs_epi32(values);
-      sums = _mm256_add_epi32(sums, magnitudes);
-      peaks = _mm256_max_epu32(peaks, magnitudes);
+      AddInt24(_mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + 12),
+                                   reinterpret_cast<const __m128i*>(p)),
+               spread, all, &peaks, &sums);
     }
-    alignas(32) uint32_t lanes[8];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), sums);
-    for (uint32_t lane : lanes) total += lane;
-    done += rounds * 8;
+    wide = _mm256_add_epi64(wide, Widen32(sums));
+    sums = _mm256_setzero_si256();
   }
-  FoldLanePeaks<uint32_t, 8>(peaks, channelCount, totals->peaks);
-  totals->units = total;
-  loops::SumInt24Loop<BigEndian>(p, static_cast<uint32_t>((samples - done) / channelCount),
-                                 channelCount, totals);
+  if (end - p >= 24) {
+    AddInt24(LoadBefore24(p + 24), spreadLate, all, &peaks, &sums);
+    p += 24;
+  }
+  if (p != end)
+    AddInt24(LoadBefore24(end), spreadLate, Tail(static_cast<size_t>(end - p) / 3 * 4), &peaks,
+             &sums);
+  totals->units += HorizontalSum64(_mm256_add_epi64(wide, Widen32(sums)));
+  RaisePeaks<uint32_t>(peaks, channelCount, totals->peaks);
 }
+
+namespace {
+
+template <bool BigEndian>
+OSTREL_AVX2 OSTREL_LOOP void AddInt32(__m256i values, __m256i* peaks, __m256i* sums) {
+  if (BigEndian) values = Swap32(values);
+  const __m256i magnitudes = _mm256_abs_epi32(values);
+  *peaks = _mm256_max_epu32(*peaks, magnitudes);
+  *sums = _mm256_add_epi64(*sums, Widen32(magnitudes));
+}
+
+}  // namespace
 
 // Eight samples a round, one 32-byte load. vpabsd leaves -2^31 as
 // 0x80000000, which read unsigned is its magnitude, so the magnitudes are
-// unsigned 32-bit lanes: even lanes left and odd lanes right in stereo, as
-// every round starts on a frame. Two such magnitudes can overflow 32 bits, so
-// each is widened (unpacked with zero) into a 64-bit lane before it is added.
-// The plain loop takes the last samples.
+// unsigned 32-bit lanes. Two such magnitudes can overflow 32 bits, so each
+// is widened (unpacked with zero) into a 64-bit lane before it is added. The
+// last samples are read back from the end with the samples already counted
+// made 0.
 template <bool BigEndian>
 OSTREL_AVX2 void SumInt32Avx2(const unsigned char* frames, uint32_t count, uint32_t channelCount,
                               Totals* totals) {
   const size_t samples = static_cast<size_t>(count) * channelCount;
-  const __m256i zero = _mm256_setzero_si256();
-  __m256i peaks = zero;
-  __m256i lows = zero;
-  __m256i highs = zero;
-  size_t done = 0;
+  if (!FramesFit(channelCount, 4) || samples < 8)
+    return PlainInt32<BigEndian>(frames, count, channelCount, totals);
+  __m256i peaks = _mm256_setzero_si256();
+  __m256i sums = _mm256_setzero_si256();  // 64-bit lanes
   const unsigned char* p = frames;
-  for (; samples - done >= 8; done += 8, p += 32) {
-    __m256i values = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-    if (BigEndian) values = Swap32(values);
-    const __m256i magnitudes = _mm256_abs_epi32(values);
-    peaks = _mm256_max_epu32(peaks, magnitudes);
-    lows = _mm256_add_epi64(lows, _mm256_unpacklo_epi32(magnitudes, zero));
-    highs = _mm256_add_epi64(highs, _mm256_unpackhi_epi32(magnitudes, zero));
+  const unsigned char* const end = frames + samples * 4;
+  for (; end - p >= 32; p += 32)
+    AddInt32<BigEndian>(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), &peaks, &sums);
+  if (p != end) {
+    AddInt32<BigEndian>(
+        _mm256_and_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(end - 32)),
+                         Tail(static_cast<size_t>(end - p))),
+        &peaks, &sums);
   }
-  alignas(32) uint64_t lanes[4];
-  _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), _mm256_add_epi64(lows, highs));
-  FoldLanePeaks<uint32_t, 8>(peaks, channelCount, totals->peaks);
-  totals->units += lanes[0] + lanes[1] + lanes[2] + lanes[3];
-  loops::SumInt32Loop<BigEndian>(p, static_cast<uint32_t>((samples - done) / channelCount),
-                                 channelCount, totals);
+  totals->units += HorizontalSum64(sums);
+  RaisePeaks<uint32_t>(peaks, channelCount, totals->peaks);
 }
 
 namespace {
@@ -260,7 +544,7 @@ OSTREL_AVX2 void SumFloat32BlocksRounds(const unsigned char* frames, size_t bloc
     _mm256_storeu_pd(sums + 4 * v, _mm256_mul_pd(acc[v], unscale));
   // 32-bit lanes follow the samples of a round; rounds start on even samples,
   // so in stereo even lanes are left and odd lanes right.
-  FoldLanePeaks<uint32_t, 8>(_mm256_andnot_si256(top, peaks), channelCount, totals->peaks);
+  RaisePeaks<uint32_t>(_mm256_andnot_si256(top, peaks), channelCount, totals->peaks);
   for (uint32_t b = 0; b < 4 * Vectors; ++b) {
     for (size_t k = j; k < blockSamples; ++k) {
       const uint32_t m = loops::Bits32<BigEndian>(frames + b * stride + 4 * k) & kMagnitude;
@@ -277,6 +561,12 @@ template <bool BigEndian>
 OSTREL_AVX2 void SumFloat32BlocksAvx2(const unsigned char* frames, uint32_t blockFrames,
                                       uint32_t blocks, uint32_t channelCount, double* sums,
                                       Totals* totals) {
+  // Rounds of four samples start on a frame for one and two channels (a
+  // float frame holds at most two); any other count takes the plain loop.
+  if (!FramesFit(channelCount, 4)) {
+    return loops::SumFloat32BlocksLoop<BigEndian>(frames, blockFrames, blocks, channelCount, sums,
+                                                  totals);
+  }
   const size_t blockSamples = size_t{blockFrames} * channelCount;
   switch (blocks) {
     case 4:
@@ -298,6 +588,33 @@ OSTREL_AVX2 void SumFloat32BlocksAvx2(const unsigned char* frames, uint32_t bloc
   }
 }
 
+// 64-bit float samples narrowed in place, eight a round: vcvtpd2ps is the
+// conversion static_cast<float> makes (cvtsd2ss), four at a time, under the
+// same rounding mode and flags. A round reads 64 bytes before it writes the
+// 32 below them, and later rounds read only past those 64 bytes, so no
+// sample is overwritten before it is read. The last samples go one by one.
+template <bool BigEndian>
+OSTREL_AVX2 void NarrowDoublesAvx2(unsigned char* samples, size_t count) {
+  const __m256i swap64 = _mm256_setr_epi8(7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8, 7,
+                                          6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8);
+  size_t i = 0;
+  for (; count - i >= 8; i += 8) {
+    __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(samples + 8 * i));
+    __m256i second = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(samples + 8 * i + 32));
+    if (BigEndian) {
+      first = _mm256_shuffle_epi8(first, swap64);
+      second = _mm256_shuffle_epi8(second, swap64);
+    }
+    const __m256 narrow = _mm256_set_m128(_mm256_cvtpd_ps(_mm256_castsi256_pd(second)),
+                                          _mm256_cvtpd_ps(_mm256_castsi256_pd(first)));
+    _mm256_storeu_ps(reinterpret_cast<float*>(samples + 4 * i), narrow);
+  }
+  for (; i < count; ++i) {
+    const float narrow = loops::NarrowDouble<BigEndian>(samples + 8 * i);
+    std::memcpy(samples + 4 * i, &narrow, sizeof narrow);
+  }
+}
+
 template void SumInt16Avx2<false>(const unsigned char*, uint32_t, uint32_t, Totals*);
 template void SumInt16Avx2<true>(const unsigned char*, uint32_t, uint32_t, Totals*);
 template void SumInt24Avx2<false>(const unsigned char*, uint32_t, uint32_t, Totals*);
@@ -308,6 +625,8 @@ template void SumFloat32BlocksAvx2<false>(const unsigned char*, uint32_t, uint32
                                           double*, Totals*);
 template void SumFloat32BlocksAvx2<true>(const unsigned char*, uint32_t, uint32_t, uint32_t,
                                          double*, Totals*);
+template void NarrowDoublesAvx2<false>(unsigned char*, size_t);
+template void NarrowDoublesAvx2<true>(unsigned char*, size_t);
 
 // Sixteen samples a round, one 32-byte load, mono or stereo (other channel
 // counts take the plain loop). In stereo the even words are the left

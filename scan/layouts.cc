@@ -130,12 +130,22 @@ constexpr LayoutEntry Float32(const char* name) {
       4};
 }
 
+// 64-bit floats narrowed by the AVX2 loop where the run takes the AVX2 loops
+// (asked each chunk: the table is built before the processor is known).
+template <bool BigEndian>
+void Narrow(unsigned char* samples, size_t count) {
+#if defined(__x86_64__)
+  if (UsesAvx2()) return NarrowDoublesAvx2<BigEndian>(samples, count);
+#endif
+  loops::NarrowDoubles<BigEndian>(samples, count);
+}
+
 template <bool BigEndian>
 constexpr LayoutEntry Float64(const char* name) {
   LayoutEntry entry = Float32<false>(name);
   entry.bytesPerSample = 8;
   entry.decode = DecodeFloat64<BigEndian>;
-  entry.narrow = loops::NarrowDoubles<BigEndian>;
+  entry.narrow = Narrow<BigEndian>;
   return entry;
 }
 
@@ -143,9 +153,11 @@ constexpr LayoutEntry kUnsigned8 = Integer<1, loops::Magnitude8, 0, 127>(
     "u8", Decode8, 1u << 7, Frames<loops::SumInt8Loop<loops::Magnitude8>>,
     OSTREL_AVX2_LOOP(SumInt8Avx2));
 constexpr LayoutEntry kMuLaw = Integer<1, loops::MagnitudeMuLaw, 8, 32124>(
-    "ulaw", DecodeMuLaw, 32124, Frames<loops::SumInt8Loop<loops::MagnitudeMuLaw>>, nullptr);
+    "ulaw", DecodeMuLaw, 32124, Frames<loops::SumInt8Loop<loops::MagnitudeMuLaw>>,
+    OSTREL_AVX2_LOOP(SumMuLawAvx2));
 constexpr LayoutEntry kALaw = Integer<1, loops::MagnitudeALaw, 8, 32256>(
-    "alaw", DecodeALaw, 32256, Frames<loops::SumInt8Loop<loops::MagnitudeALaw>>, nullptr);
+    "alaw", DecodeALaw, 32256, Frames<loops::SumInt8Loop<loops::MagnitudeALaw>>,
+    OSTREL_AVX2_LOOP(SumALawAvx2));
 // Two entries for each wider layout: as stored in RIFF and in RIFX.
 template <bool BigEndian>
 constexpr LayoutEntry kSigned16 = Integer<2, loops::Magnitude16<BigEndian>, 8, 32767>(
