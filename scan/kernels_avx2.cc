@@ -1,8 +1,8 @@
 // The AVX2 set of loops, for x86-64 processors that have AVX2: the shared
 // loop bodies built for AVX2 with function attributes (not -mavx2 for the
 // file, which would let AVX2 copies of inline functions stand in for the
-// plain ones elsewhere), and hand-written integer and side-by-side float
-// loops.
+// plain ones elsewhere), hand-written integer, G.711 and side-by-side float
+// loops, and the narrowing of 64-bit float samples.
 #include <immintrin.h>
 
 #include <cassert>
