@@ -325,20 +325,30 @@ namespace {
 template <bool BigEndian>
 OSTREL_AVX2 OSTREL_LOOP void AddInt16(__m256i values, __m256i* peaks, __m256i* sums) {
   if (BigEndian) values = Swap16(values);
-  *peaks = _mm256_max_epu16(*peaks, _mm256_abs_epi16(values));
+  const __m256i magnitudes = _mm256_abs_epi16(values);
+  *peaks = _mm256_max_epu16(*peaks, magnitudes);
   *sums = _mm256_add_epi32(
-      *sums, _mm256_madd_epi16(values, _mm256_sign_epi16(_mm256_set1_epi16(1), values)));
+      *sums, _mm256_madd_epi16(_mm256_xor_si256(magnitudes, _mm256_set1_epi16(INT16_MIN)),
+                               _mm256_set1_epi16(1)));
+}
+
+// The lanes of `rounds` rounds, each 65536 less a round, as the sums of their
+// magnitudes, widened into 64-bit lanes.
+OSTREL_AVX2 OSTREL_LOOP __m256i Restore16(__m256i sums, uint32_t rounds) {
+  return Widen32(_mm256_add_epi32(sums, _mm256_set1_epi32(static_cast<int32_t>(rounds << 16))));
 }
 
 }  // namespace
 
 // Sixteen samples a round, one 32-byte load. vpabsw leaves -32768 as 0x8000,
 // which read unsigned is its magnitude, so the magnitudes are unsigned 16-bit
-// lanes for the peaks. For the sums, vpmaddwd multiplies each sample by its
-// sign (vpsignw of ones) and adds neighbouring products into 32-bit lanes:
-// |a| + |b|, at most 65536 a round, so 2^15 rounds fit 31 bits. The last
-// samples are read back from the end with the samples already counted made
-// 0.
+// lanes: even lanes left and odd lanes right in stereo, as every round starts
+// on a frame. vpmaddwd adds neighbouring lanes into 32-bit lanes but reads
+// them signed, so each magnitude goes in less 32768 (its top bit flipped)
+// and each 32-bit lane comes out 65536 less per round, added back when the
+// lanes are widened: 2^14 rounds and one more stay within 31 bits either
+// way. The last samples are read back from the end with the samples already
+// counted made 0, which that round's 65536 makes up for.
 template <bool BigEndian>
 OSTREL_AVX2 void SumInt16Avx2(const unsigned char* frames, uint32_t count, uint32_t channelCount,
                               Totals* totals) {
@@ -348,26 +358,29 @@ OSTREL_AVX2 void SumInt16Avx2(const unsigned char* frames, uint32_t count, uint3
   __m256i peaks = _mm256_setzero_si256();
   __m256i sums = _mm256_setzero_si256();
   __m256i wide = _mm256_setzero_si256();  // 64-bit lanes
+  uint32_t rounds = 0;                    // in `sums`
   const unsigned char* p = frames;
   const unsigned char* const end = frames + samples * 2;
   while (end - p >= 32) {
-    size_t rounds = static_cast<size_t>(end - p) / 32;
-    if (rounds > (1u << 15)) rounds = 1u << 15;
-    for (size_t r = 0; r < rounds; ++r, p += 32)
+    rounds = static_cast<uint32_t>(static_cast<size_t>(end - p) / 32 < (1u << 14)
+                                       ? static_cast<size_t>(end - p) / 32
+                                       : (1u << 14));
+    for (uint32_t r = 0; r < rounds; ++r, p += 32)
       AddInt16<BigEndian>(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), &peaks, &sums);
     if (end - p >= 32) {
-      wide = _mm256_add_epi64(wide, Widen32(sums));
+      wide = _mm256_add_epi64(wide, Restore16(sums, rounds));
       sums = _mm256_setzero_si256();
+      rounds = 0;
     }
   }
   if (p != end) {
-    // Still within 32 bits: at most 2^15 rounds and this one.
     AddInt16<BigEndian>(
         _mm256_and_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(end - 32)),
                          Tail(static_cast<size_t>(end - p))),
         &peaks, &sums);
+    ++rounds;
   }
-  totals->units += HorizontalSum64(_mm256_add_epi64(wide, Widen32(sums)));
+  totals->units += HorizontalSum64(_mm256_add_epi64(wide, Restore16(sums, rounds)));
   RaisePeaks<uint16_t>(peaks, channelCount, totals->peaks);
 }
 
