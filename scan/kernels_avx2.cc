@@ -296,11 +296,21 @@ OSTREL_AVX2 void SumInt8Avx2(const unsigned char* frames, uint32_t count, uint32
   __m256i sums = _mm256_setzero_si256();
   const unsigned char* p = frames;
   const unsigned char* const end = frames + samples;
-  for (; end - p >= 32; p += 32) {
+  // Two rounds at a time, taken together before they meet the running lanes.
+  for (; end - p >= 64; p += 64) {
+    const __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    const __m256i second = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+    sums = _mm256_add_epi64(
+        sums, _mm256_add_epi64(_mm256_sad_epu8(first, middle), _mm256_sad_epu8(second, middle)));
+    highs = _mm256_max_epu8(highs, _mm256_max_epu8(first, second));
+    lows = _mm256_min_epu8(lows, _mm256_min_epu8(first, second));
+  }
+  if (end - p >= 32) {
     const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
     sums = _mm256_add_epi64(sums, _mm256_sad_epu8(bytes, middle));
     highs = _mm256_max_epu8(highs, bytes);
     lows = _mm256_min_epu8(lows, bytes);
+    p += 32;
   }
   if (p != end) {
     const __m256i bytes =
@@ -357,6 +367,8 @@ OSTREL_AVX2 void SumInt16Avx2(const unsigned char* frames, uint32_t count, uint3
     return PlainInt16<BigEndian>(frames, count, channelCount, totals);
   __m256i peaks = _mm256_setzero_si256();
   __m256i sums = _mm256_setzero_si256();
+  __m256i morePeaks = _mm256_setzero_si256();
+  __m256i moreSums = _mm256_setzero_si256();
   __m256i wide = _mm256_setzero_si256();  // 64-bit lanes
   uint32_t rounds = 0;                    // in `sums`
   const unsigned char* p = frames;
@@ -365,14 +377,26 @@ OSTREL_AVX2 void SumInt16Avx2(const unsigned char* frames, uint32_t count, uint3
     rounds = static_cast<uint32_t>(static_cast<size_t>(end - p) / 32 < (1u << 14)
                                        ? static_cast<size_t>(end - p) / 32
                                        : (1u << 14));
-    for (uint32_t r = 0; r < rounds; ++r, p += 32)
+    // Two rounds at a time into two sets of lanes, which do not wait on
+    // each other.
+    for (uint32_t r = 0; r + 2 <= rounds; r += 2, p += 64) {
       AddInt16<BigEndian>(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), &peaks, &sums);
+      AddInt16<BigEndian>(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32)), &morePeaks,
+                          &moreSums);
+    }
+    if (rounds % 2 != 0) {
+      AddInt16<BigEndian>(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), &peaks, &sums);
+      p += 32;
+    }
+    sums = _mm256_add_epi32(sums, moreSums);
+    moreSums = _mm256_setzero_si256();
     if (end - p >= 32) {
       wide = _mm256_add_epi64(wide, Restore16(sums, rounds));
       sums = _mm256_setzero_si256();
       rounds = 0;
     }
   }
+  peaks = _mm256_max_epu16(peaks, morePeaks);
   if (p != end) {
     AddInt16<BigEndian>(
         _mm256_and_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(end - 32)),
@@ -393,10 +417,22 @@ OSTREL_AVX2 OSTREL_LOOP __m256i LoadBefore24(const unsigned char* end) {
                              reinterpret_cast<const __m128i*>(end - 28));
 }
 
+// The 8 packed 3-byte samples from `p` on: 4 in each 128-bit lane, from its
+// byte 0 on (the second load reads 4 bytes past them).
+OSTREL_AVX2 OSTREL_LOOP __m256i LoadAt24(const unsigned char* p) {
+  return _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + 12),
+                             reinterpret_cast<const __m128i*>(p));
+}
+
+// The magnitudes of 8 loaded samples, each moved by `order` into the top of a
+// 32-bit lane.
+OSTREL_AVX2 OSTREL_LOOP __m256i Magnitudes24(__m256i packed, __m256i order) {
+  return _mm256_abs_epi32(_mm256_srai_epi32(_mm256_shuffle_epi8(packed, order), 8));
+}
+
 OSTREL_AVX2 OSTREL_LOOP void AddInt24(__m256i packed, __m256i order, __m256i keep, __m256i* peaks,
                                       __m256i* sums) {
-  const __m256i values = _mm256_srai_epi32(_mm256_shuffle_epi8(packed, order), 8);
-  const __m256i magnitudes = _mm256_and_si256(_mm256_abs_epi32(values), keep);
+  const __m256i magnitudes = _mm256_and_si256(Magnitudes24(packed, order), keep);
   *sums = _mm256_add_epi32(*sums, magnitudes);
   *peaks = _mm256_max_epu32(*peaks, magnitudes);
 }
@@ -436,10 +472,17 @@ OSTREL_AVX2 void SumInt24Avx2(const unsigned char* frames, uint32_t count, uint3
   while (end - p >= 28) {
     size_t rounds = static_cast<size_t>(end - p - 4) / 24;
     if (rounds > 256) rounds = 256;
-    for (size_t r = 0; r < rounds; ++r, p += 24) {
-      AddInt24(_mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + 12),
-                                   reinterpret_cast<const __m128i*>(p)),
-               spread, all, &peaks, &sums);
+    // Two rounds at a time, taken together before they meet the running
+    // lanes.
+    for (size_t r = 0; r + 2 <= rounds; r += 2, p += 48) {
+      const __m256i first = Magnitudes24(LoadAt24(p), spread);
+      const __m256i second = Magnitudes24(LoadAt24(p + 24), spread);
+      sums = _mm256_add_epi32(sums, _mm256_add_epi32(first, second));
+      peaks = _mm256_max_epu32(peaks, _mm256_max_epu32(first, second));
+    }
+    if (rounds % 2 != 0) {
+      AddInt24(LoadAt24(p), spread, all, &peaks, &sums);
+      p += 24;
     }
     wide = _mm256_add_epi64(wide, Widen32(sums));
     sums = _mm256_setzero_si256();
@@ -483,8 +526,21 @@ OSTREL_AVX2 void SumInt32Avx2(const unsigned char* frames, uint32_t count, uint3
   __m256i sums = _mm256_setzero_si256();  // 64-bit lanes
   const unsigned char* p = frames;
   const unsigned char* const end = frames + samples * 4;
-  for (; end - p >= 32; p += 32)
+  // Two rounds at a time into two sets of lanes, which do not wait on each
+  // other.
+  __m256i morePeaks = _mm256_setzero_si256();
+  __m256i moreSums = _mm256_setzero_si256();
+  for (; end - p >= 64; p += 64) {
     AddInt32<BigEndian>(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), &peaks, &sums);
+    AddInt32<BigEndian>(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32)), &morePeaks,
+                        &moreSums);
+  }
+  peaks = _mm256_max_epu32(peaks, morePeaks);
+  sums = _mm256_add_epi64(sums, moreSums);
+  if (end - p >= 32) {
+    AddInt32<BigEndian>(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), &peaks, &sums);
+    p += 32;
+  }
   if (p != end) {
     AddInt32<BigEndian>(
         _mm256_and_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(end - 32)),
