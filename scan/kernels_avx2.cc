@@ -1,8 +1,8 @@
 // The AVX2 set of loops, for x86-64 processors that have AVX2: the shared
 // loop bodies built for AVX2 with function attributes (not -mavx2 for the
 // file, which would let AVX2 copies of inline functions stand in for the
-// plain ones elsewhere), and hand-written integer and side-by-side float
-// loops.
+// plain ones elsewhere), hand-written integer, G.711 and side-by-side float
+// loops, and the narrowing of 64-bit float samples.
 #include <immintrin.h>
 
 #include <cassert>
@@ -296,11 +296,21 @@ OSTREL_AVX2 void SumInt8Avx2(const unsigned char* frames, uint32_t count, uint32
   __m256i sums = _mm256_setzero_si256();
   const unsigned char* p = frames;
   const unsigned char* const end = frames + samples;
-  for (; end - p >= 32; p += 32) {
+  // Two rounds at a time, taken together before they meet the running lanes.
+  for (; end - p >= 64; p += 64) {
+    const __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    const __m256i second = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+    sums = _mm256_add_epi64(
+        sums, _mm256_add_epi64(_mm256_sad_epu8(first, middle), _mm256_sad_epu8(second, middle)));
+    highs = _mm256_max_epu8(highs, _mm256_max_epu8(first, second));
+    lows = _mm256_min_epu8(lows, _mm256_min_epu8(first, second));
+  }
+  if (end - p >= 32) {
     const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
     sums = _mm256_add_epi64(sums, _mm256_sad_epu8(bytes, middle));
     highs = _mm256_max_epu8(highs, bytes);
     lows = _mm256_min_epu8(lows, bytes);
+    p += 32;
   }
   if (p != end) {
     const __m256i bytes =
@@ -325,20 +335,30 @@ namespace {
 template <bool BigEndian>
 OSTREL_AVX2 OSTREL_LOOP void AddInt16(__m256i values, __m256i* peaks, __m256i* sums) {
   if (BigEndian) values = Swap16(values);
-  *peaks = _mm256_max_epu16(*peaks, _mm256_abs_epi16(values));
+  const __m256i magnitudes = _mm256_abs_epi16(values);
+  *peaks = _mm256_max_epu16(*peaks, magnitudes);
   *sums = _mm256_add_epi32(
-      *sums, _mm256_madd_epi16(values, _mm256_sign_epi16(_mm256_set1_epi16(1), values)));
+      *sums, _mm256_madd_epi16(_mm256_xor_si256(magnitudes, _mm256_set1_epi16(INT16_MIN)),
+                               _mm256_set1_epi16(1)));
+}
+
+// The lanes of `rounds` rounds, each 65536 less a round, as the sums of their
+// magnitudes, widened into 64-bit lanes.
+OSTREL_AVX2 OSTREL_LOOP __m256i Restore16(__m256i sums, uint32_t rounds) {
+  return Widen32(_mm256_add_epi32(sums, _mm256_set1_epi32(static_cast<int32_t>(rounds << 16))));
 }
 
 }  // namespace
 
 // Sixteen samples a round, one 32-byte load. vpabsw leaves -32768 as 0x8000,
 // which read unsigned is its magnitude, so the magnitudes are unsigned 16-bit
-// lanes for the peaks. For the sums, vpmaddwd multiplies each sample by its
-// sign (vpsignw of ones) and adds neighbouring products into 32-bit lanes:
-// |a| + |b|, at most 65536 a round, so 2^15 rounds fit 31 bits. The last
-// samples are read back from the end with the samples already counted made
-// 0.
+// lanes: even lanes left and odd lanes right in stereo, as every round starts
+// on a frame. vpmaddwd adds neighbouring lanes into 32-bit lanes but reads
+// them signed, so each magnitude goes in less 32768 (its top bit flipped)
+// and each 32-bit lane comes out 65536 less per round, added back when the
+// lanes are widened: 2^14 rounds and one more stay within 31 bits either
+// way. The last samples are read back from the end with the samples already
+// counted made 0, which that round's 65536 makes up for.
 template <bool BigEndian>
 OSTREL_AVX2 void SumInt16Avx2(const unsigned char* frames, uint32_t count, uint32_t channelCount,
                               Totals* totals) {
@@ -347,27 +367,44 @@ OSTREL_AVX2 void SumInt16Avx2(const unsigned char* frames, uint32_t count, uint3
     return PlainInt16<BigEndian>(frames, count, channelCount, totals);
   __m256i peaks = _mm256_setzero_si256();
   __m256i sums = _mm256_setzero_si256();
+  __m256i morePeaks = _mm256_setzero_si256();
+  __m256i moreSums = _mm256_setzero_si256();
   __m256i wide = _mm256_setzero_si256();  // 64-bit lanes
+  uint32_t rounds = 0;                    // in `sums`
   const unsigned char* p = frames;
   const unsigned char* const end = frames + samples * 2;
   while (end - p >= 32) {
-    size_t rounds = static_cast<size_t>(end - p) / 32;
-    if (rounds > (1u << 15)) rounds = 1u << 15;
-    for (size_t r = 0; r < rounds; ++r, p += 32)
+    rounds = static_cast<uint32_t>(static_cast<size_t>(end - p) / 32 < (1u << 14)
+                                       ? static_cast<size_t>(end - p) / 32
+                                       : (1u << 14));
+    // Two rounds at a time into two sets of lanes, which do not wait on
+    // each other.
+    for (uint32_t r = 0; r + 2 <= rounds; r += 2, p += 64) {
       AddInt16<BigEndian>(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), &peaks, &sums);
+      AddInt16<BigEndian>(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32)), &morePeaks,
+                          &moreSums);
+    }
+    if (rounds % 2 != 0) {
+      AddInt16<BigEndian>(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), &peaks, &sums);
+      p += 32;
+    }
+    sums = _mm256_add_epi32(sums, moreSums);
+    moreSums = _mm256_setzero_si256();
     if (end - p >= 32) {
-      wide = _mm256_add_epi64(wide, Widen32(sums));
+      wide = _mm256_add_epi64(wide, Restore16(sums, rounds));
       sums = _mm256_setzero_si256();
+      rounds = 0;
     }
   }
+  peaks = _mm256_max_epu16(peaks, morePeaks);
   if (p != end) {
-    // Still within 32 bits: at most 2^15 rounds and this one.
     AddInt16<BigEndian>(
         _mm256_and_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(end - 32)),
                          Tail(static_cast<size_t>(end - p))),
         &peaks, &sums);
+    ++rounds;
   }
-  totals->units += HorizontalSum64(_mm256_add_epi64(wide, Widen32(sums)));
+  totals->units += HorizontalSum64(_mm256_add_epi64(wide, Restore16(sums, rounds)));
   RaisePeaks<uint16_t>(peaks, channelCount, totals->peaks);
 }
 
@@ -380,10 +417,22 @@ OSTREL_AVX2 OSTREL_LOOP __m256i LoadBefore24(const unsigned char* end) {
                              reinterpret_cast<const __m128i*>(end - 28));
 }
 
+// The 8 packed 3-byte samples from `p` on: 4 in each 128-bit lane, from its
+// byte 0 on (the second load reads 4 bytes past them).
+OSTREL_AVX2 OSTREL_LOOP __m256i LoadAt24(const unsigned char* p) {
+  return _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + 12),
+                             reinterpret_cast<const __m128i*>(p));
+}
+
+// The magnitudes of 8 loaded samples, each moved by `order` into the top of a
+// 32-bit lane.
+OSTREL_AVX2 OSTREL_LOOP __m256i Magnitudes24(__m256i packed, __m256i order) {
+  return _mm256_abs_epi32(_mm256_srai_epi32(_mm256_shuffle_epi8(packed, order), 8));
+}
+
 OSTREL_AVX2 OSTREL_LOOP void AddInt24(__m256i packed, __m256i order, __m256i keep, __m256i* peaks,
                                       __m256i* sums) {
-  const __m256i values = _mm256_srai_epi32(_mm256_shuffle_epi8(packed, order), 8);
-  const __m256i magnitudes = _mm256_and_si256(_mm256_abs_epi32(values), keep);
+  const __m256i magnitudes = _mm256_and_si256(Magnitudes24(packed, order), keep);
   *sums = _mm256_add_epi32(*sums, magnitudes);
   *peaks = _mm256_max_epu32(*peaks, magnitudes);
 }
@@ -423,10 +472,17 @@ OSTREL_AVX2 void SumInt24Avx2(const unsigned char* frames, uint32_t count, uint3
   while (end - p >= 28) {
     size_t rounds = static_cast<size_t>(end - p - 4) / 24;
     if (rounds > 256) rounds = 256;
-    for (size_t r = 0; r < rounds; ++r, p += 24) {
-      AddInt24(_mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + 12),
-                                   reinterpret_cast<const __m128i*>(p)),
-               spread, all, &peaks, &sums);
+    // Two rounds at a time, taken together before they meet the running
+    // lanes.
+    for (size_t r = 0; r + 2 <= rounds; r += 2, p += 48) {
+      const __m256i first = Magnitudes24(LoadAt24(p), spread);
+      const __m256i second = Magnitudes24(LoadAt24(p + 24), spread);
+      sums = _mm256_add_epi32(sums, _mm256_add_epi32(first, second));
+      peaks = _mm256_max_epu32(peaks, _mm256_max_epu32(first, second));
+    }
+    if (rounds % 2 != 0) {
+      AddInt24(LoadAt24(p), spread, all, &peaks, &sums);
+      p += 24;
     }
     wide = _mm256_add_epi64(wide, Widen32(sums));
     sums = _mm256_setzero_si256();
@@ -470,8 +526,21 @@ OSTREL_AVX2 void SumInt32Avx2(const unsigned char* frames, uint32_t count, uint3
   __m256i sums = _mm256_setzero_si256();  // 64-bit lanes
   const unsigned char* p = frames;
   const unsigned char* const end = frames + samples * 4;
-  for (; end - p >= 32; p += 32)
+  // Two rounds at a time into two sets of lanes, which do not wait on each
+  // other.
+  __m256i morePeaks = _mm256_setzero_si256();
+  __m256i moreSums = _mm256_setzero_si256();
+  for (; end - p >= 64; p += 64) {
     AddInt32<BigEndian>(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), &peaks, &sums);
+    AddInt32<BigEndian>(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32)), &morePeaks,
+                        &moreSums);
+  }
+  peaks = _mm256_max_epu32(peaks, morePeaks);
+  sums = _mm256_add_epi64(sums, moreSums);
+  if (end - p >= 32) {
+    AddInt32<BigEndian>(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), &peaks, &sums);
+    p += 32;
+  }
   if (p != end) {
     AddInt32<BigEndian>(
         _mm256_and_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(end - 32)),
