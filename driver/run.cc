@@ -45,13 +45,6 @@ int Fail(const Result& result, const char* name = "", const char* end = "") {
   return result.status;
 }
 
-// The text rows: the levels the scan hands over become rows on standard
-// output.
-struct TextRows {
-  uint32_t sampleRate;
-  double interval;
-};
-
 bool PutRows(void* context, uint32_t firstFrame, uint32_t step, uint32_t count,
              const double* levels) {
   const auto* rows = static_cast<const TextRows*>(context);
@@ -199,15 +192,15 @@ int Run(int argc, char** argv, WaveInput* input, bool report) {
   // starts past the end of the data is empty.
   const auto end = static_cast<uint32_t>(endFrame);
   ChannelStatistics statistics[kMostChannels];
-  const ScanRequest request{input,
-                            header,
-                            startFrame < endFrame ? static_cast<uint32_t>(startFrame) : end,
-                            end,
-                            resolution,
-                            magnification,
-                            report ? LevelSink{&rows, PutReportRows, PutReportOut, RowsCannotGoOut}
-                                   : LevelSink{&rows, PutRows, PutRowsOut, RowsCannotGoOut},
-                            report ? statistics : nullptr};
+  const ScanRequest request{
+      input,
+      header,
+      startFrame < endFrame ? static_cast<uint32_t>(startFrame) : end,
+      end,
+      resolution,
+      magnification,
+      report ? LevelSink{&rows, PutReportRows, PutReportOut, RowsCannotGoOut} : TextRowsSink(&rows),
+      report ? statistics : nullptr};
   if (report) {
     ReportStart({path, ContainerName(header.container), LayoutName(header.layout),
                  header.bitsPerSample, header.channelCount, header.sampleRate, header.frameCount,
@@ -266,6 +259,8 @@ int ParseOptions(int argc, char** argv, int* file, bool* report) {
 }
 
 }  // namespace
+
+LevelSink TextRowsSink(TextRows* rows) { return {rows, PutRows, PutRowsOut, RowsCannotGoOut}; }
 
 int RunOstrel(int argc, char** argv) {
   StartOutput();

@@ -6,6 +6,18 @@
 #ifndef OSTREL_DRIVER_RUN_H
 #define OSTREL_DRIVER_RUN_H
 
+#include <cstdint>
+
+#include "scan/scan.h"
+
 int RunOstrel(int argc, char** argv);
+
+// The text rows: the levels the scan hands over become rows on standard
+// output, at this sample rate and block length.
+struct TextRows {
+  uint32_t sampleRate;
+  double interval;
+};
+LevelSink TextRowsSink(TextRows* rows);
 
 #endif

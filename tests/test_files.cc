@@ -18,7 +18,7 @@
 #include <gtest/gtest.h>
 #include <sstream>
 
-#include "display/waveform.h"
+#include "driver/run.h"
 #include "examples/wav_writer.h"
 #include "scan/scan.h"
 
@@ -316,37 +316,13 @@ std::string Pcm16Run(int32_t value, int frames) {
   return out;
 }
 
-namespace {
-
-struct CapturedRows {
-  uint32_t sampleRate;
-  double interval;
-};
-
-bool PutRows(void* context, uint32_t firstFrame, uint32_t step, uint32_t count,
-             const double* levels) {
-  const auto* rows = static_cast<const CapturedRows*>(context);
-  return WaveformRows(firstFrame, step, count, rows->sampleRate, levels, rows->interval);
-}
-
-bool PutRowsOut(void*) { return FlushRows(); }
-
-bool NeverBroken(void*) { return false; }
-
-}  // namespace
-
 ScannedRows ScanToRows(const std::string& path, const WaveHeader& header, uint32_t start,
                        uint32_t end, uint32_t resolution, float magnification) {
   WaveInput input;
   EXPECT_TRUE(OpenWaveInput(path.c_str(), &input));
-  CapturedRows rows{header.sampleRate, static_cast<double>(resolution) / header.sampleRate};
-  const ScanRequest request{&input,
-                            header,
-                            start,
-                            end,
-                            resolution,
-                            magnification,
-                            {&rows, PutRows, PutRowsOut, NeverBroken}};
+  TextRows rows{header.sampleRate, static_cast<double>(resolution) / header.sampleRate};
+  const ScanRequest request{
+      &input, header, start, end, resolution, magnification, TextRowsSink(&rows)};
   ScannedRows out{};
   testing::internal::CaptureStdout();
   out.result = ScanFrames(request, out.peaks);
