@@ -29,12 +29,12 @@ OSTREL_LOOP uint32_t Magnitude8(const unsigned char* p) {
 // G.711 codes expanded to 16-bit linear magnitudes (units of 1/256), by the
 // expansion every common audio tool uses: mu-law up to 32124, A-law up to
 // 32256. The sign bit does not change the magnitude.
-OSTREL_LOOP uint32_t MagnitudeMuLaw(const unsigned char* p) {
+constexpr OSTREL_LOOP uint32_t MagnitudeMuLaw(const unsigned char* p) {
   const uint32_t u = ~static_cast<uint32_t>(p[0]) & 0xFF;
   return ((((u & 0x0F) << 3) + 0x84) << ((u >> 4) & 7)) - 0x84;
 }
 
-OSTREL_LOOP uint32_t MagnitudeALaw(const unsigned char* p) {
+constexpr OSTREL_LOOP uint32_t MagnitudeALaw(const unsigned char* p) {
   const uint32_t a = static_cast<uint32_t>(p[0]) ^ 0x55;
   const uint32_t segment = (a >> 4) & 7;
   const uint32_t t = ((a & 0x0F) << 4) + (segment == 0 ? 8 : 0x108);

@@ -13,6 +13,12 @@
 #include "scan/float32.h"
 #include "scan/kernel_loops.h"
 #include "scan/kernels_avx2.h"
+#include "scan/lanes_avx2.h"
+
+using lanes::FoldFrames;
+using lanes::FramesFit;
+using lanes::LaneOf;
+using lanes::RaisePeaks;
 
 namespace {
 
@@ -28,56 +34,6 @@ OSTREL_AVX2 __m256i Swap32(__m256i v) {
   return _mm256_shuffle_epi8(
       v, _mm256_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12, 3, 2, 1, 0, 7, 6, 5,
                           4, 11, 10, 9, 8, 15, 14, 13, 12));
-}
-
-// The largest (or smallest) of each pair of unsigned lanes.
-template <typename Lane, bool Least = false>
-OSTREL_AVX2 __m256i Pick(__m256i a, __m256i b) {
-  if (sizeof(Lane) == 1) return Least ? _mm256_min_epu8(a, b) : _mm256_max_epu8(a, b);
-  if (sizeof(Lane) == 2) return Least ? _mm256_min_epu16(a, b) : _mm256_max_epu16(a, b);
-  return Least ? _mm256_min_epu32(a, b) : _mm256_max_epu32(a, b);
-}
-
-// Whether the vector loops take frames of `channelCount` channels of
-// `laneBytes` each: a power of two of channels in at most 8 bytes, so that a
-// 32-byte round of lanes holds whole frames and starts on one (lane k holds
-// channel k % channelCount), and the channels' peaks fold into 8 bytes. Other
-// counts take the plain loop.
-inline bool FramesFit(uint32_t channelCount, uint32_t laneBytes) {
-  return channelCount != 0 && (channelCount & (channelCount - 1)) == 0 &&
-         channelCount * laneBytes <= 8;
-}
-
-// Folds lanes into one value per channel: lanes a whole number of frames
-// apart are taken together, the two halves first, then 8, 4, 2 and 1 bytes
-// apart as long as that is still a whole number of frames. Lane c of the
-// first 8 bytes then holds channel c's: those bytes come back as a word,
-// channel 0 lowest. Without a division or a loop over the lanes, as it runs
-// once a call and calls come once a block.
-template <typename Lane, bool Least = false>
-OSTREL_AVX2 OSTREL_LOOP uint64_t FoldFrames(__m256i lanes, uint32_t channelCount) {
-  const uint32_t frameBytes = channelCount * static_cast<uint32_t>(sizeof(Lane));
-  lanes = Pick<Lane, Least>(lanes, _mm256_permute2x128_si256(lanes, lanes, 0x01));
-  lanes = Pick<Lane, Least>(lanes, _mm256_srli_si256(lanes, 8));
-  if (frameBytes <= 4) lanes = Pick<Lane, Least>(lanes, _mm256_srli_si256(lanes, 4));
-  if (frameBytes <= 2) lanes = Pick<Lane, Least>(lanes, _mm256_srli_si256(lanes, 2));
-  if (frameBytes <= 1) lanes = Pick<Lane, Least>(lanes, _mm256_srli_si256(lanes, 1));
-  return static_cast<uint64_t>(_mm_cvtsi128_si64(_mm256_castsi256_si128(lanes)));
-}
-
-// Channel c's lane of a folded word.
-template <typename Lane>
-OSTREL_LOOP uint32_t LaneOf(uint64_t folded, uint32_t c) {
-  return static_cast<Lane>(folded >> (8 * sizeof(Lane) * c));
-}
-
-// Raises each channel's peak to the largest of its lanes.
-template <typename Lane>
-OSTREL_AVX2 OSTREL_LOOP void RaisePeaks(__m256i lanePeaks, uint32_t channelCount,
-                                        uint32_t* channelPeaks) {
-  const uint64_t folded = FoldFrames<Lane>(lanePeaks, channelCount);
-  for (uint32_t c = 0; c < channelCount; ++c)
-    channelPeaks[c] = loops::Max(channelPeaks[c], LaneOf<Lane>(folded, c));
 }
 
 // The plain loops, for the calls the vector loops leave: out of line, so that
@@ -737,33 +693,14 @@ OSTREL_AVX2 void Statistics16Avx2(const unsigned char* frames, uint32_t count,
       wide[k] = _mm256_add_epi64(wide[k], _mm256_unpackhi_epi32(narrow[k], zero));
     }
   }
-  alignas(32) uint64_t lanes[4];
+  alignas(32) uint64_t words[4];
   for (int k = 0; k < 2; ++k) {
-    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), wide[k]);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(words), wide[k]);
     channels[static_cast<uint32_t>(k) % channelCount].squareUnits +=
-        lanes[0] + lanes[1] + lanes[2] + lanes[3];
+        words[0] + words[1] + words[2] + words[3];
   }
-  alignas(32) uint16_t mosts[16];
-  _mm256_store_si256(reinterpret_cast<__m256i*>(mosts), most);
   const uint32_t done = static_cast<uint32_t>(rounds * 16 / channelCount);
-  for (uint32_t c = 0; c < channelCount && done != 0; ++c) {
-    uint32_t channelMost = 0;
-    for (uint32_t lane = c; lane < 16; lane += channelCount)
-      channelMost = loops::Max(channelMost, mosts[lane]);
-    ChannelStatistics& channel = channels[c];
-    const auto magnitude = [&](uint32_t i) {
-      return loops::Magnitude16<BigEndian>(frames + 2 * (size_t{i} * channelCount + c));
-    };
-    if (channelMost >= 32767) {
-      for (uint32_t i = 0; i < done; ++i) channel.clipped += magnitude(i) >= 32767 ? 1 : 0;
-    }
-    if (channelMost > channel.peak || channel.peakFrame == UINT64_MAX) {
-      uint32_t i = 0;
-      while (magnitude(i) != channelMost) ++i;
-      channel.peak = channelMost;
-      channel.peakFrame = firstFrame + i;
-    }
-  }
+  lanes::EndStatistics16<BigEndian>(frames, done, channelCount, firstFrame, most, channels);
   kPlain(p, count - done, channelCount, firstFrame + done, channels);
 }
 

@@ -12,9 +12,10 @@
 #include "scan/kernel_loops.h"
 #if defined(__x86_64__)
 #include "scan/kernels_avx2.h"
-#define OSTREL_AVX2_LOOP(loop) loop
+#include "scan/kernels_avx512.h"
+#define OSTREL_X86_LOOP(loop) loop
 #else
-#define OSTREL_AVX2_LOOP(loop) nullptr
+#define OSTREL_X86_LOOP(loop) nullptr
 #endif
 
 namespace {
@@ -90,8 +91,8 @@ void NoStatistics(const unsigned char*, uint32_t, uint32_t, uint64_t, ChannelSta
 // both count as clipped.
 template <size_t Bytes, uint32_t (*Magnitude)(const unsigned char*), int UnitBits, uint32_t ClipAt>
 constexpr LayoutEntry Integer(const char* name, double (*decode)(const unsigned char*),
-                              uint32_t largest, FramesLoop plainFrames, FramesLoop avx2Frames,
-                              StatisticsLoop avx2Statistics = nullptr) {
+                              uint32_t largest, FramesLoop plainFrames, Loops avx2,
+                              Loops avx512) {
   return {
       name,
       Bytes,
@@ -101,10 +102,11 @@ constexpr LayoutEntry Integer(const char* name, double (*decode)(const unsigned 
       Grouping::kShortBlocks,
       {plainFrames, loops::SumIntegerBlocks<Bytes, Magnitude, UnitBits>,
        Statistics<
-           loops::SumStatistics<Bytes, Magnitude, loops::StatisticsPiece(Bytes), ClipAt, false>>},
+           loops::SumStatistics<Bytes, Magnitude, loops::StatisticsPiece(Bytes), ClipAt, false>>,
+       nullptr},
       loops::SumIntegerAsDoubles<Bytes, Magnitude, UnitBits>,
-      {avx2Frames, nullptr, avx2Statistics},
-      nullptr,
+      avx2,
+      avx512,
       Bytes};
 }
 
@@ -123,21 +125,12 @@ constexpr LayoutEntry Float32(const char* name) {
       // |x| >= 1.0 is clipped: the patterns from 1.0's up.
       {Frames<loops::SumFloat32Loop<BigEndian>>, Blocks<loops::SumFloat32BlocksLoop<BigEndian>>,
        Statistics<
-           loops::SumStatistics<4, loops::FloatPattern<BigEndian>, 1u << 16, 0x3F800000, true>>},
+           loops::SumStatistics<4, loops::FloatPattern<BigEndian>, 1u << 16, 0x3F800000, true>>,
+       nullptr},
       nullptr,
-      {nullptr, OSTREL_AVX2_LOOP(SumFloat32BlocksAvx2<BigEndian>), nullptr},
-      nullptr,
+      {nullptr, OSTREL_X86_LOOP(SumFloat32BlocksAvx2<BigEndian>), nullptr, nullptr},
+      {nullptr, nullptr, nullptr, nullptr},
       4};
-}
-
-// 64-bit floats narrowed by the AVX2 loop where the run takes the AVX2 loops
-// (asked each chunk: the table is built before the processor is known).
-template <bool BigEndian>
-void Narrow(unsigned char* samples, size_t count) {
-#if defined(__x86_64__)
-  if (UsesAvx2()) return NarrowDoublesAvx2<BigEndian>(samples, count);
-#endif
-  loops::NarrowDoubles<BigEndian>(samples, count);
 }
 
 template <bool BigEndian>
@@ -145,41 +138,53 @@ constexpr LayoutEntry Float64(const char* name) {
   LayoutEntry entry = Float32<false>(name);
   entry.bytesPerSample = 8;
   entry.decode = DecodeFloat64<BigEndian>;
-  entry.narrow = Narrow<BigEndian>;
+  entry.plain.narrow = loops::NarrowDoubles<BigEndian>;
+  entry.avx2.narrow = OSTREL_X86_LOOP(NarrowDoublesAvx2<BigEndian>);
+  entry.avx512.narrow = OSTREL_X86_LOOP(NarrowDoublesAvx512<BigEndian>);
   return entry;
 }
 
 constexpr LayoutEntry kUnsigned8 = Integer<1, loops::Magnitude8, 0, 127>(
     "u8", Decode8, 1u << 7, Frames<loops::SumInt8Loop<loops::Magnitude8>>,
-    OSTREL_AVX2_LOOP(SumInt8Avx2));
+    {OSTREL_X86_LOOP(SumInt8Avx2), nullptr, nullptr, nullptr},
+    {OSTREL_X86_LOOP(SumInt8Avx512), nullptr, nullptr, nullptr});
 constexpr LayoutEntry kMuLaw = Integer<1, loops::MagnitudeMuLaw, 8, 32124>(
     "ulaw", DecodeMuLaw, 32124, Frames<loops::SumInt8Loop<loops::MagnitudeMuLaw>>,
-    OSTREL_AVX2_LOOP(SumMuLawAvx2));
+    {OSTREL_X86_LOOP(SumMuLawAvx2), nullptr, nullptr, nullptr},
+    {OSTREL_X86_LOOP(SumG711Avx512<false>), nullptr, nullptr, nullptr});
 constexpr LayoutEntry kALaw = Integer<1, loops::MagnitudeALaw, 8, 32256>(
     "alaw", DecodeALaw, 32256, Frames<loops::SumInt8Loop<loops::MagnitudeALaw>>,
-    OSTREL_AVX2_LOOP(SumALawAvx2));
+    {OSTREL_X86_LOOP(SumALawAvx2), nullptr, nullptr, nullptr},
+    {OSTREL_X86_LOOP(SumG711Avx512<true>), nullptr, nullptr, nullptr});
 // Two entries for each wider layout: as stored in RIFF and in RIFX.
 template <bool BigEndian>
 constexpr LayoutEntry kSigned16 = Integer<2, loops::Magnitude16<BigEndian>, 8, 32767>(
     BigEndian ? "s16be" : "s16", Decode16<BigEndian>, 1u << 15,
-    Frames<loops::SumInt16Loop<BigEndian>>, OSTREL_AVX2_LOOP(SumInt16Avx2<BigEndian>),
-    OSTREL_AVX2_LOOP(Statistics16Avx2<BigEndian>));
+    Frames<loops::SumInt16Loop<BigEndian>>,
+    {OSTREL_X86_LOOP(SumInt16Avx2<BigEndian>), nullptr,
+     OSTREL_X86_LOOP(Statistics16Avx2<BigEndian>), nullptr},
+    {OSTREL_X86_LOOP(SumInt16Avx512<BigEndian>), nullptr,
+     OSTREL_X86_LOOP(Statistics16Avx512<BigEndian>), nullptr});
 template <bool BigEndian>
 constexpr LayoutEntry kSigned24 = Integer<3, loops::Magnitude24<BigEndian>, 16, 8388607>(
     BigEndian ? "s24be" : "s24", Decode24<BigEndian>, 1u << 23,
-    Frames<loops::SumInt24Loop<BigEndian>>, OSTREL_AVX2_LOOP(SumInt24Avx2<BigEndian>));
+    Frames<loops::SumInt24Loop<BigEndian>>,
+    {OSTREL_X86_LOOP(SumInt24Avx2<BigEndian>), nullptr, nullptr, nullptr},
+    {OSTREL_X86_LOOP(SumInt24Avx512<BigEndian>), nullptr, nullptr, nullptr});
 template <bool BigEndian>
 constexpr LayoutEntry kSigned32 = Integer<4, loops::Magnitude32<BigEndian>, 24, 2147483647>(
     BigEndian ? "s32be" : "s32", Decode32<BigEndian>, 1u << 31,
-    Frames<loops::SumInt32Loop<BigEndian>>, OSTREL_AVX2_LOOP(SumInt32Avx2<BigEndian>));
+    Frames<loops::SumInt32Loop<BigEndian>>, {OSTREL_X86_LOOP(SumInt32Avx2<BigEndian>), nullptr, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr});
 template <bool BigEndian>
 constexpr LayoutEntry kFloat32 = Float32<BigEndian>(BigEndian ? "f32be" : "f32");
 template <bool BigEndian>
 constexpr LayoutEntry kFloat64 = Float64<BigEndian>(BigEndian ? "f64be" : "f64");
 // Refused before any scan; walked without decoding where a test asks.
 constexpr LayoutEntry kUndecoded = {
-    "none",   0,  DecodeNothing, 1, 1, Grouping::kShortBlocks, {NoFrames, nullptr, NoStatistics},
-    NoFrames, {}, nullptr,       0};
+    "none",   0,  DecodeNothing, 1, 1, Grouping::kShortBlocks,
+    {NoFrames, nullptr, NoStatistics, nullptr}, NoFrames, {nullptr, nullptr, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr}, 0};
 
 template <bool BigEndian>
 const LayoutEntry& EntryOf(SampleLayout layout) {
@@ -218,19 +223,27 @@ const LayoutEntry& LayoutOf(SampleLayout layout, ByteOrder order) {
   return EntryOf<false>(layout);
 }
 
-bool UsesAvx2() {
+LoopSet BestLoopSet() {
 #if defined(__x86_64__) && !defined(OSTREL_PLAIN_KERNELS)
-  return __builtin_cpu_supports("avx2");
+  if (!__builtin_cpu_supports("avx2")) return LoopSet::kPlain;
+  return HasAvx512Loops() ? LoopSet::kAvx512 : LoopSet::kAvx2;
 #else
-  return false;
+  return LoopSet::kPlain;
 #endif
 }
 
-Loops LoopsOf(const LayoutEntry& entry) {
-  if (!UsesAvx2()) return entry.plain;
-  return {entry.avx2.frames != nullptr ? entry.avx2.frames : entry.plain.frames,
-          entry.avx2.blocks != nullptr ? entry.avx2.blocks : entry.plain.blocks,
-          entry.avx2.statistics != nullptr ? entry.avx2.statistics : entry.plain.statistics};
+Loops LoopsOf(const LayoutEntry& entry, LoopSet set) {
+  Loops loops = entry.plain;
+  // Each set over the one below it, member by member.
+  const auto over = [&loops](const Loops& faster) {
+    if (faster.frames != nullptr) loops.frames = faster.frames;
+    if (faster.blocks != nullptr) loops.blocks = faster.blocks;
+    if (faster.statistics != nullptr) loops.statistics = faster.statistics;
+    if (faster.narrow != nullptr) loops.narrow = faster.narrow;
+  };
+  if (set >= LoopSet::kAvx2) over(entry.avx2);
+  if (set >= LoopSet::kAvx512) over(entry.avx512);
+  return loops;
 }
 
 double PeakLevel(const LayoutEntry& entry, uint32_t magnitude) {

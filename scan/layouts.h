@@ -65,6 +65,10 @@ struct Loops {
   FramesLoop frames;
   BlocksLoop blocks;
   StatisticsLoop statistics;  // the same numbers in every set
+  // Samples the loops do not read as stored (64-bit floats) are first made,
+  // in place, samples they do read (LayoutEntry::loopBytes each); null for
+  // the rest.
+  void (*narrow)(unsigned char* samples, size_t count);
 };
 
 // How whole blocks are summed a group at a time, where that pays.
@@ -91,11 +95,10 @@ struct LayoutEntry {
   // Integer blocks too long for exact sums: each magnitude added as a
   // double, one after the other.
   FramesLoop longBlocks;
-  // AVX2 loops where they pay; a null member takes the plain loop's place.
+  // AVX2 and AVX-512 loops where they pay; a null member takes the place
+  // of the set below (AVX2's, then the plain loop's).
   Loops avx2;
-  // Samples the loops do not read as stored (64-bit floats) are first made,
-  // in place, samples of `loopBytes` bytes that they do; null for the rest.
-  void (*narrow)(unsigned char* samples, size_t count);
+  Loops avx512;
   uint32_t loopBytes;  // a sample's bytes as the loops read it
 };
 
@@ -108,11 +111,18 @@ constexpr uint32_t kMostGroupBlocks = 256;
 // Float blocks side by side: up to 16 at a time.
 constexpr uint32_t kMostSideBySideBlocks = 16;
 
-// The loops of `entry` that this run uses: AVX2 on an x86-64 processor that
-// has it, the plain loops everywhere else, and always in a build made with
+// The sets of loops, each built for a kind of processor, in the order of
+// what they ask of it.
+enum class LoopSet : uint32_t { kPlain, kAvx2, kAvx512 };
+
+// The set this run uses: AVX-512 on an x86-64 processor that has the
+// extensions its loops take (kernels_avx512.h), else AVX2 where it is at
+// hand, the plain loops everywhere else, and always in a build made with
 // OSTREL_PLAIN_KERNELS (so that the whole suite can run them).
-Loops LoopsOf(const LayoutEntry& entry);
-bool UsesAvx2();
+LoopSet BestLoopSet();
+
+// The loops of `entry` in `set`, which this processor must run.
+Loops LoopsOf(const LayoutEntry& entry, LoopSet set = BestLoopSet());
 
 // A kept peak magnitude on the level scale.
 double PeakLevel(const LayoutEntry& entry, uint32_t magnitude);

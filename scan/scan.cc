@@ -57,7 +57,10 @@ Result ScanFrames(const ScanRequest& request, double* peaks, uint32_t* framesSca
   const StatisticsLoop statistics = loops.statistics;
   const bool longBlocks =
       entry.unit != 0 && uint64_t{resolution} * channelCount > kMostExactUnits / entry.largest;
-  if (longBlocks) loops = {entry.longBlocks, nullptr, statistics};
+  if (longBlocks) {
+    loops.frames = entry.longBlocks;
+    loops.blocks = nullptr;
+  }
   const uint32_t half = resolution / 2;
   const uint32_t group = GroupBlocks(entry, loops, resolution);
   // Side-by-side float sums take whole groups, integer groups any number of
@@ -70,6 +73,18 @@ Result ScanFrames(const ScanRequest& request, double* peaks, uint32_t* framesSca
   const uint32_t chunkFrames = group != 0 ? kChunkFrames - kChunkFrames % cut : kChunkFrames;
   Totals totals;
   uint32_t blockCount = 0;
+  // Levels of blocks summed frame by frame, handed to the sink together
+  // once a chunk is done (or the batch is full): one call of the sink for
+  // many rows, not one a row.
+  double batch[kMostGroupBlocks];
+  uint32_t batched = 0;
+  uint32_t batchFirst = 0;  // the frame the first batched block stands for
+  const auto handBatch = [&]() {
+    const bool handed =
+        batched == 0 || sink.blocks(sink.context, batchFirst, resolution, batched, batch);
+    batched = 0;
+    return handed;
+  };
   // Bytes of a frame that a stream read cut in two, kept at the front of the
   // buffer until the rest arrives.
   uint32_t carried = 0;
@@ -86,13 +101,14 @@ Result ScanFrames(const ScanRequest& request, double* peaks, uint32_t* framesSca
     if (read == 0) break;  // the data ended early: a partial frame is dropped
     const size_t bytes = carried + read;
     const uint32_t got = static_cast<uint32_t>(bytes / frameSize);
-    if (entry.narrow != nullptr) entry.narrow(buffer, size_t{got} * channelCount);
+    if (loops.narrow != nullptr) loops.narrow(buffer, size_t{got} * channelCount);
     if (request.statistics != nullptr)
       statistics(buffer, got, channelCount, current, request.statistics);
     // The chunk is cut at block ends; blocks run on across chunks.
     const unsigned char* frames = buffer;
     for (uint32_t left = got; left > 0;) {
       if (group != 0 && blockCount == 0 && left >= cut) {
+        if (!handBatch()) return OutputFailure(0);
         const uint32_t whole = left / resolution;
         const uint32_t blocks = wholeGroups || whole > group ? group : whole;
         double sums[kMostGroupBlocks];
@@ -118,9 +134,9 @@ Result ScanFrames(const ScanRequest& request, double* peaks, uint32_t* framesSca
         // Units times the unit (a power of two) are exact; float layouts
         // and long blocks sum into `sum` alone.
         const double sum = static_cast<double>(totals.units) * entry.unit + totals.sum;
-        const double level = BlockLevel(sum, channelCount, resolution, magnification);
-        if (!sink.blocks(sink.context, current - half, resolution, 1, &level))
-          return OutputFailure(0);
+        if (batched == 0) batchFirst = current - half;
+        batch[batched++] = BlockLevel(sum, channelCount, resolution, magnification);
+        if (batched == kMostGroupBlocks && !handBatch()) return OutputFailure(0);
         blockCount = 0;
         totals.units = 0;
         totals.sum = 0;
@@ -129,7 +145,7 @@ Result ScanFrames(const ScanRequest& request, double* peaks, uint32_t* framesSca
     carried = static_cast<uint32_t>(bytes - size_t{got} * frameSize);
     std::memmove(buffer, buffer + size_t{got} * frameSize, carried);
     // Rows keep coming as the scan goes, a chunk at a time.
-    if (!sink.flush(sink.context)) return OutputFailure(0);
+    if (!handBatch() || !sink.flush(sink.context)) return OutputFailure(0);
   }
   // A float peak of pattern 0 is still 2^-120 once any frame was decoded.
   const bool anyDecoded = current != request.startFrame;

@@ -365,7 +365,7 @@ TEST(FastScan, LoopSumsEqualSequentialDoubleSums) {
       // The loops read samples as the scan hands them over: 64-bit floats
       // narrowed first.
       std::vector<unsigned char> narrowed(stored, stored + bytes.size());
-      if (entry.narrow != nullptr) entry.narrow(narrowed.data(), samples);
+      if (entry.plain.narrow != nullptr) entry.plain.narrow(narrowed.data(), samples);
       const unsigned char* data = narrowed.data();
       const uint32_t loopWidth = entry.loopBytes;
       double expected = 0;
@@ -374,10 +374,15 @@ TEST(FastScan, LoopSumsEqualSequentialDoubleSums) {
         expected += magnitude(i);
         CheckPeak(magnitude(i), &expectedPeaks[i % channels]);
       }
-      for (const Loops& loops : {entry.plain, LoopsOf(entry)}) {
-        SCOPED_TRACE(testing::Message()
-                     << entry.name << " x " << channels << ", "
-                     << (loops.frames == entry.plain.frames ? "plain" : "fast") << " frames");
+      for (const LoopSet set : LoopSetsHere()) {
+        const Loops loops = LoopsOf(entry, set);
+        SCOPED_TRACE(testing::Message() << entry.name << " x " << channels << ", loop set "
+                                        << static_cast<int>(set));
+        if (loops.narrow != nullptr) {
+          std::vector<unsigned char> again(stored, stored + bytes.size());
+          loops.narrow(again.data(), samples);
+          EXPECT_TRUE(std::equal(again.begin(), again.begin() + 4 * samples, narrowed.begin()));
+        }
         Totals totals;
         loops.frames(data, 4099, channels, &totals);
         EXPECT_EQ(DoubleBits(static_cast<double>(totals.units) * entry.unit + totals.sum),
@@ -591,10 +596,16 @@ TEST(Float64, EachSampleIsReadAsItsNearestFloat) {
     le += Le64(c.bits);
     be += Be64(c.bits);
   }
-  std::vector<unsigned char> narrowLe(le.begin(), le.end());
-  std::vector<unsigned char> narrowBe(be.begin(), be.end());
-  LayoutOf(SampleLayout::kFloat64, kLe).narrow(narrowLe.data(), std::size(cases));
-  LayoutOf(SampleLayout::kFloat64, kBe).narrow(narrowBe.data(), std::size(cases));
+  // Narrowed by every set of loops here.
+  std::vector<std::vector<unsigned char>> narrowedLe, narrowedBe;
+  for (const LoopSet set : LoopSetsHere()) {
+    narrowedLe.emplace_back(le.begin(), le.end());
+    narrowedBe.emplace_back(be.begin(), be.end());
+    LoopsOf(LayoutOf(SampleLayout::kFloat64, kLe), set).narrow(narrowedLe.back().data(),
+                                                               std::size(cases));
+    LoopsOf(LayoutOf(SampleLayout::kFloat64, kBe), set).narrow(narrowedBe.back().data(),
+                                                               std::size(cases));
+  }
   size_t i = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -612,8 +623,8 @@ TEST(Float64, EachSampleIsReadAsItsNearestFloat) {
       EXPECT_EQ(DoubleBits(LayoutOf(SampleLayout::kFloat64, order)
                                .decode(reinterpret_cast<const unsigned char*>(stored.data()))),
                 wanted);
-      const std::vector<unsigned char>& narrowed = order == kLe ? narrowLe : narrowBe;
-      EXPECT_EQ(std::string(&narrowed[4 * i], &narrowed[4 * (i + 1)]), narrow);
+      for (const auto& narrowed : order == kLe ? narrowedLe : narrowedBe)
+        EXPECT_EQ(std::string(&narrowed[4 * i], &narrowed[4 * (i + 1)]), narrow);
     }
     // A file of the double prints what a file of its float prints, in RIFF
     // and RIFX; a row where the level is short enough to print.

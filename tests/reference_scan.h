@@ -9,7 +9,20 @@
 #include <cstdio>
 #include <cstring>
 
+#include <vector>
+
+#include "scan/layouts.h"
 #include "wavefile/wavefile.h"
+
+// Every set of loops this processor runs, the plain one first: each is held
+// to the reference.
+inline std::vector<LoopSet> LoopSetsHere() {
+  std::vector<LoopSet> sets;
+  for (auto set = static_cast<uint32_t>(LoopSet::kPlain);
+       set <= static_cast<uint32_t>(BestLoopSet()); ++set)
+    sets.push_back(static_cast<LoopSet>(set));
+  return sets;
+}
 
 // The bit pattern of a double, to compare results bit for bit.
 inline uint64_t DoubleBits(double value) {

@@ -110,13 +110,13 @@ TEST(IntegerLoops, TakeSampleMagnitudesInUnitsOfTheLastPlace) {
         {"\x00\x00\x00\x80"s, 5000, 0x80000000, 5000ull << 31}}},
   };
 #ifdef OSTREL_PLAIN_KERNELS
-  EXPECT_FALSE(UsesAvx2());  // so the whole suite runs the plain loops
+  EXPECT_EQ(BestLoopSet(), LoopSet::kPlain);  // so the whole suite runs the plain loops
 #endif
-  // The plain loops and those this run uses (on an AVX2 processor, the AVX2
-  // loops: so both are held here whatever the build).
+  // Every set of loops this processor runs, whatever the build.
   for (const auto& width : widths) {
     const LayoutEntry& entry = LayoutOf(width.layout, ByteOrder::kLittleEndian);
-    for (const Loops& loops : {entry.plain, LoopsOf(entry)}) {
+    for (const LoopSet set : LoopSetsHere()) {
+      const Loops loops = LoopsOf(entry, set);
       for (const Case& c : width.cases) {
         std::string run;
         for (uint32_t i = 0; i < c.samples; ++i) run += c.bytes;

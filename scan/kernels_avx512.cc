@@ -1,0 +1,429 @@
+// The AVX-512 loops (scan/kernels_avx512.h).
+#include "scan/kernels_avx512.h"
+
+#include <immintrin.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "scan/kernel_loops.h"
+#include "scan/kernels_avx2.h"
+#include "scan/lanes_avx2.h"
+
+// GCC 12's AVX-512 intrinsics start some results from an undefined register
+// and then warn, once inlined, that it is or may be used uninitialized: it
+// is not.
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
+
+using lanes::FoldFrames;
+using lanes::FramesFit;
+using lanes::LaneOf;
+using lanes::RaisePeaks;
+
+namespace {
+
+// The lanes of the first n bytes of a round: a last round shorter than 64
+// bytes loads those alone, and the bytes past them read as 0.
+OSTREL_AVX512 OSTREL_LOOP __mmask64 FirstBytes(size_t n) {
+  return n >= 64 ? ~__mmask64{0} : (__mmask64{1} << n) - 1;
+}
+
+// The two halves of a register taken together lane by lane, into the AVX2
+// register that the AVX2 folds take: every round starts on a frame, and so
+// does its second half (frames of 1, 2, 4 or 8 bytes).
+template <typename Lane, bool Least = false>
+OSTREL_AVX512 OSTREL_LOOP __m256i Halves(__m512i v) {
+  return lanes::Pick<Lane, Least>(_mm512_castsi512_si256(v), _mm512_extracti64x4_epi64(v, 1));
+}
+
+// The sum of the sixteen 32-bit lanes, read unsigned.
+OSTREL_AVX512 OSTREL_LOOP uint64_t SumLanes32(__m512i v) {
+  const __m512i low = _mm512_and_si512(v, _mm512_set1_epi64(0xFFFFFFFF));
+  return static_cast<uint64_t>(
+      _mm512_reduce_add_epi64(_mm512_add_epi64(low, _mm512_srli_epi64(v, 32))));
+}
+
+// The same 16-byte shuffle in each 128-bit lane.
+OSTREL_AVX512 OSTREL_LOOP __m512i EachLane(__m128i pattern) {
+  return _mm512_broadcast_i32x4(pattern);
+}
+
+}  // namespace
+
+bool HasAvx512Loops() {
+  return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+         __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi") &&
+         __builtin_cpu_supports("avx512vnni");
+}
+
+// Sixty-four samples a round: vpsadbw against 128 adds the magnitudes
+// |byte - 128| of each eight neighbouring bytes into a 64-bit lane, and the
+// peaks are kept as the largest and smallest byte of each lane, as in the
+// AVX2 loop. Bytes past the last sample load as 128, magnitude 0.
+OSTREL_AVX512 void SumInt8Avx512(const unsigned char* frames, uint32_t count,
+                                 uint32_t channelCount, Totals* totals) {
+  if (!FramesFit(channelCount, 1)) return SumInt8Avx2(frames, count, channelCount, totals);
+  const __m512i middle = _mm512_set1_epi8(INT8_MIN);
+  __m512i highs = middle;
+  __m512i lows = middle;
+  __m512i sums = _mm512_setzero_si512();
+  const unsigned char* p = frames;
+  const unsigned char* const end = frames + size_t{count} * channelCount;
+  for (; end - p >= 128; p += 128) {
+    const __m512i first = _mm512_loadu_si512(p);
+    const __m512i second = _mm512_loadu_si512(p + 64);
+    sums = _mm512_add_epi64(
+        sums, _mm512_add_epi64(_mm512_sad_epu8(first, middle), _mm512_sad_epu8(second, middle)));
+    highs = _mm512_max_epu8(highs, _mm512_max_epu8(first, second));
+    lows = _mm512_min_epu8(lows, _mm512_min_epu8(first, second));
+  }
+  for (; p < end; p += 64) {
+    const __m512i bytes =
+        _mm512_mask_loadu_epi8(middle, FirstBytes(static_cast<size_t>(end - p)), p);
+    sums = _mm512_add_epi64(sums, _mm512_sad_epu8(bytes, middle));
+    highs = _mm512_max_epu8(highs, bytes);
+    lows = _mm512_min_epu8(lows, bytes);
+  }
+  totals->units += static_cast<uint64_t>(_mm512_reduce_add_epi64(sums));
+  const uint64_t high = FoldFrames<uint8_t>(Halves<uint8_t>(highs), channelCount);
+  const uint64_t low = FoldFrames<uint8_t, true>(Halves<uint8_t, true>(lows), channelCount);
+  for (uint32_t c = 0; c < channelCount; ++c) {
+    const uint32_t up = LaneOf<uint8_t>(high, c) - 128u;
+    const uint32_t down = 128u - LaneOf<uint8_t>(low, c);
+    totals->peaks[c] = loops::Max(totals->peaks[c], loops::Max(up, down));
+  }
+}
+
+namespace {
+
+// G.711 magnitudes as products of two bytes, each looked up from the stored
+// byte: a step that follows the code's low four bits and a power of two that
+// follows its segment (the next three bits). In units of 1/256:
+//   mu-law: (8m + 132) << s less 132 = 4 * (2m + 33) * 2^s - 132;
+//   A-law:  16m + 8 in segment 0, (16m + 264) << (s - 1) above it,
+//           = 8 * (2m + 1) in segment 0, 8 * (2m + 33) * 2^(s - 1) above,
+// where mu-law stores the code's bits inverted and A-law with every other
+// bit flipped. The A-law step also depends on whether the segment is 0, so
+// it is looked up from seven bits.
+struct G711Tables {
+  // By the stored byte's high four bits (the sign bit among them), four
+  // times over: the power of two, read unsigned (up to 128).
+  char powers[64];
+  // By the stored byte's low seven bits: the step (at most 63).
+  char steps[128];
+};
+
+template <bool ALaw>
+constexpr G711Tables MakeG711Tables() {
+  G711Tables tables{};
+  for (int i = 0; i < 64; ++i) {
+    const int segment = ALaw ? ((i ^ 0x5) & 7) : 7 - (i & 7);
+    const int power = ALaw ? 1 << (segment > 1 ? segment - 1 : 0) : 1 << segment;
+    tables.powers[i] = static_cast<char>(power > 127 ? power - 256 : power);
+  }
+  for (int i = 0; i < 128; ++i) {
+    const int code = ALaw ? i ^ 0x55 : ~i & 0x7F;
+    tables.steps[i] = static_cast<char>(2 * (code & 0xF) + (ALaw && code < 16 ? 1 : 33));
+  }
+  return tables;
+}
+
+alignas(64) constexpr G711Tables kMuLawTables = MakeG711Tables<false>();
+alignas(64) constexpr G711Tables kALawTables = MakeG711Tables<true>();
+
+// What turns a stored byte's low seven bits into a code that grows with the
+// magnitude.
+constexpr unsigned char G711Order(bool aLaw) { return aLaw ? 0x55 : 0x7F; }
+
+// The bytes as codes in magnitude order: (byte ^ order) & 0x7F.
+template <bool ALaw>
+OSTREL_AVX512 OSTREL_LOOP __m512i OrderedCodes(__m512i bytes) {
+  return _mm512_ternarylogic_epi32(bytes, _mm512_set1_epi8(static_cast<char>(G711Order(ALaw))),
+                                   _mm512_set1_epi8(0x7F), 0x28);
+}
+
+// The products of a round's powers and steps, four neighbouring samples'
+// added into each 32-bit lane of `sums`; samples outside `keep` give 0.
+// vpermb reads the low six bits of the index: the powers' index, each word
+// shifted down by four, holds the next byte's low bits above the four it
+// is looked up by, which the table, four times over, does not see.
+template <bool ALaw>
+OSTREL_AVX512 OSTREL_LOOP __m512i AddProducts(__m512i sums, __m512i bytes, __mmask64 keep,
+                                              __m512i powers, __m512i steps, __m512i moreSteps) {
+  const __m512i power = _mm512_permutexvar_epi8(_mm512_srli_epi16(bytes, 4), powers);
+  const __m512i step = ALaw ? _mm512_maskz_permutex2var_epi8(keep, steps, bytes, moreSteps)
+                            : _mm512_maskz_permutexvar_epi8(keep, bytes, steps);
+  return _mm512_dpbusd_epi32(sums, power, step);
+}
+
+// A piece of a call whose lane sums stay within 32 bits: a round adds at
+// most 4 * 128 * 63 < 2^15 to a lane, 2^16 rounds less than 2^31.
+constexpr size_t kG711Piece = size_t{64} << 16;
+
+}  // namespace
+
+// Sixty-four samples a round: each sample's power and step looked up by
+// vpermb (the A-law step by vpermi2b, from seven bits), their products
+// added four to a 32-bit lane by vpdpbusd. The peaks are kept as the
+// largest code in magnitude order, expanded for the channels at the end.
+// Bytes past the last sample give no product and leave the peaks alone.
+template <bool ALaw>
+OSTREL_AVX512 void SumG711Avx512(const unsigned char* frames, uint32_t count,
+                                 uint32_t channelCount, Totals* totals) {
+  if (count == 0) return;
+  if (!FramesFit(channelCount, 1)) {
+    return ALaw ? SumALawAvx2(frames, count, channelCount, totals)
+                : SumMuLawAvx2(frames, count, channelCount, totals);
+  }
+  const G711Tables& tables = ALaw ? kALawTables : kMuLawTables;
+  const __m512i powers = _mm512_loadu_si512(tables.powers);
+  const __m512i steps = _mm512_loadu_si512(tables.steps);
+  const __m512i moreSteps = _mm512_loadu_si512(tables.steps + 64);
+  const __mmask64 all = ~__mmask64{0};
+  const __m512i zero = _mm512_setzero_si512();
+  // Every lane holds a real sample's code once the call is over, or code 0,
+  // whose magnitude is the least (0 or 8): no real sample's is smaller.
+  __m512i codes = zero;
+  uint64_t products = 0;
+  const unsigned char* p = frames;
+  const size_t samples = size_t{count} * channelCount;
+  const unsigned char* const end = frames + samples;
+  while (p != end) {
+    const unsigned char* const pieceEnd =
+        static_cast<size_t>(end - p) > kG711Piece ? p + kG711Piece : end;
+    // Two rounds at a time into two sets of lanes.
+    __m512i sums = zero, moreSums = zero;
+    for (; pieceEnd - p >= 128; p += 128) {
+      const __m512i first = _mm512_loadu_si512(p);
+      const __m512i second = _mm512_loadu_si512(p + 64);
+      sums = AddProducts<ALaw>(sums, first, all, powers, steps, moreSteps);
+      moreSums = AddProducts<ALaw>(moreSums, second, all, powers, steps, moreSteps);
+      codes = _mm512_max_epu8(codes,
+                              _mm512_max_epu8(OrderedCodes<ALaw>(first), OrderedCodes<ALaw>(second)));
+    }
+    while (p != pieceEnd) {
+      const size_t left = static_cast<size_t>(pieceEnd - p);
+      const __mmask64 keep = FirstBytes(left);
+      const __m512i bytes = _mm512_maskz_loadu_epi8(keep, p);
+      sums = AddProducts<ALaw>(sums, bytes, keep, powers, steps, moreSteps);
+      codes = _mm512_mask_max_epu8(codes, keep, codes, OrderedCodes<ALaw>(bytes));
+      p += left < 64 ? left : 64;
+    }
+    products += SumLanes32(_mm512_add_epi32(sums, moreSums));
+  }
+  totals->units += ALaw ? 8 * products : 4 * products - 132 * uint64_t{samples};
+  const uint64_t folded = FoldFrames<uint8_t>(Halves<uint8_t>(codes), channelCount);
+  for (uint32_t c = 0; c < channelCount; ++c) {
+    const unsigned char stored[1] = {
+        static_cast<unsigned char>(LaneOf<uint8_t>(folded, c) ^ G711Order(ALaw))};
+    totals->peaks[c] = loops::Max(totals->peaks[c], ALaw ? loops::MagnitudeALaw(stored)
+                                                         : loops::MagnitudeMuLaw(stored));
+  }
+}
+
+namespace {
+
+// The 16-bit samples of a round in the file's byte order, loaded as
+// little-endian words: the lanes outside `keep` load as 0.
+template <bool BigEndian>
+OSTREL_AVX512 OSTREL_LOOP __m512i Load16(const unsigned char* p, __mmask64 keep) {
+  const __m512i words = _mm512_maskz_loadu_epi8(keep, p);
+  if (!BigEndian) return words;
+  return _mm512_shuffle_epi8(
+      words, EachLane(_mm_setr_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14)));
+}
+
+template <bool BigEndian>
+OSTREL_AVX512 OSTREL_LOOP void AddInt16(__m512i values, __m512i* peaks, __m512i* sums) {
+  const __m512i magnitudes = _mm512_abs_epi16(values);
+  *peaks = _mm512_max_epu16(*peaks, magnitudes);
+  *sums = _mm512_dpwssd_epi32(*sums, _mm512_xor_si512(magnitudes, _mm512_set1_epi16(INT16_MIN)),
+                              _mm512_set1_epi16(1));
+}
+
+// The sum of the sixteen 32-bit lanes, read signed.
+OSTREL_AVX512 OSTREL_LOOP int64_t SumSignedLanes32(__m512i v) {
+  return _mm512_reduce_add_epi64(_mm512_cvtepi32_epi64(_mm512_castsi512_si256(v))) +
+         _mm512_reduce_add_epi64(_mm512_cvtepi32_epi64(_mm512_extracti64x4_epi64(v, 1)));
+}
+
+}  // namespace
+
+// Thirty-two samples a round. As in the AVX2 loop, the magnitudes are
+// unsigned words (vpabsw leaves -32768 as 0x8000), each goes into the sums
+// less 32768 (its top bit flipped) so that vpdpwssd, which reads words
+// signed, can add neighbouring pairs into 32-bit lanes, and each lane comes
+// out 65536 less per round, made up once the rounds are counted: a piece of
+// 2^14 rounds stays within 31 bits. Samples past the last load as 0, which
+// that round's count makes up for.
+template <bool BigEndian>
+OSTREL_AVX512 void SumInt16Avx512(const unsigned char* frames, uint32_t count,
+                                  uint32_t channelCount, Totals* totals) {
+  if (!FramesFit(channelCount, 2))
+    return SumInt16Avx2<BigEndian>(frames, count, channelCount, totals);
+  constexpr size_t kPiece = size_t{64} << 14;
+  const __mmask64 all = ~__mmask64{0};
+  const __m512i zero = _mm512_setzero_si512();
+  __m512i peaks = zero, morePeaks = zero;
+  int64_t units = 0;
+  const unsigned char* p = frames;
+  const unsigned char* const end = frames + size_t{count} * channelCount * 2;
+  while (p != end) {
+    const unsigned char* const pieceEnd =
+        static_cast<size_t>(end - p) > kPiece ? p + kPiece : end;
+    __m512i sums = zero, moreSums = zero;
+    int64_t rounds = 0;
+    for (; pieceEnd - p >= 128; p += 128, rounds += 2) {
+      AddInt16<BigEndian>(Load16<BigEndian>(p, all), &peaks, &sums);
+      AddInt16<BigEndian>(Load16<BigEndian>(p + 64, all), &morePeaks, &moreSums);
+    }
+    for (; p != pieceEnd; ++rounds) {
+      const size_t left = static_cast<size_t>(pieceEnd - p);
+      AddInt16<BigEndian>(Load16<BigEndian>(p, FirstBytes(left)), &peaks, &sums);
+      p += left < 64 ? left : 64;
+    }
+    units += SumSignedLanes32(_mm512_add_epi32(sums, moreSums)) + rounds * 32 * 32768;
+  }
+  totals->units += static_cast<uint64_t>(units);
+  RaisePeaks<uint16_t>(Halves<uint16_t>(_mm512_max_epu16(peaks, morePeaks)), channelCount,
+                       totals->peaks);
+}
+
+namespace {
+
+// vpermb's index that puts sample i of 16 packed 3-byte samples at the top
+// of 32-bit lane i, least significant byte lowest; the lane's lowest byte is
+// any byte, as the shift that brings down the sign drops it.
+template <bool BigEndian>
+constexpr auto Spread24() {
+  struct Index {
+    char bytes[64];
+  } index{};
+  for (int i = 0; i < 16; ++i) {
+    index.bytes[4 * i] = static_cast<char>(3 * i);
+    for (int k = 0; k < 3; ++k)
+      index.bytes[4 * i + 1 + k] = static_cast<char>(3 * i + (BigEndian ? 2 - k : k));
+  }
+  return index;
+}
+
+}  // namespace
+
+// Sixteen samples a round, 48 bytes: one load (a masked one for the last
+// round, whose samples past the last read as 0), vpermb to spread them into
+// 32-bit lanes and an arithmetic shift to bring down the sign. Lane sums stay
+// 32-bit for 256 rounds (256 * 2^23 = 2^31), and are then added up.
+template <bool BigEndian>
+OSTREL_AVX512 void SumInt24Avx512(const unsigned char* frames, uint32_t count,
+                                  uint32_t channelCount, Totals* totals) {
+  if (!FramesFit(channelCount, 4))
+    return SumInt24Avx2<BigEndian>(frames, count, channelCount, totals);
+  static constexpr auto kSpread = Spread24<BigEndian>();
+  const __m512i spread = _mm512_loadu_si512(kSpread.bytes);
+  __m512i peaks = _mm512_setzero_si512();
+  uint64_t units = 0;
+  const unsigned char* p = frames;
+  const unsigned char* const end = frames + size_t{count} * channelCount * 3;
+  while (p != end) {
+    __m512i sums = _mm512_setzero_si512();
+    for (int r = 0; r < 256 && p != end; ++r) {
+      const size_t left = static_cast<size_t>(end - p);
+      const __m512i packed = left >= 64 ? _mm512_loadu_si512(p)
+                                        : _mm512_maskz_loadu_epi8(FirstBytes(left), p);
+      const __m512i magnitudes =
+          _mm512_abs_epi32(_mm512_srai_epi32(_mm512_permutexvar_epi8(spread, packed), 8));
+      sums = _mm512_add_epi32(sums, magnitudes);
+      peaks = _mm512_max_epu32(peaks, magnitudes);
+      p += left < 48 ? left : 48;
+    }
+    units += SumLanes32(sums);
+  }
+  totals->units += units;
+  RaisePeaks<uint32_t>(Halves<uint32_t>(peaks), channelCount, totals->peaks);
+}
+
+// Thirty-two samples a round, mono or stereo (other channel counts take the
+// AVX2 loop): even words are the left channel and odd ones the right, in
+// mono both channel 1. vpdpwssd of the samples with themselves, the other
+// parity's words masked out, adds one parity's squares into 32-bit lanes, at
+// most 2^30 a round: three rounds stay within 32 bits (read unsigned), then
+// go into 64-bit lanes. Samples past the last load as 0.
+template <bool BigEndian>
+OSTREL_AVX512 void Statistics16Avx512(const unsigned char* frames, uint32_t count,
+                                      uint32_t channelCount, uint64_t firstFrame,
+                                      ChannelStatistics* channels) {
+  if (channelCount > 2)
+    return Statistics16Avx2<BigEndian>(frames, count, channelCount, firstFrame, channels);
+  const __mmask32 parity[2] = {0x55555555, 0xAAAAAAAA};
+  const __m512i zero = _mm512_setzero_si512();
+  const __m512i low32 = _mm512_set1_epi64(0xFFFFFFFF);
+  __m512i wide[2] = {zero, zero};
+  __m512i most = zero;
+  const unsigned char* p = frames;
+  const unsigned char* const end = frames + size_t{count} * channelCount * 2;
+  while (p != end) {
+    __m512i narrow[2] = {zero, zero};
+    for (int r = 0; r < 3 && p != end; ++r) {
+      const size_t left = static_cast<size_t>(end - p);
+      const __m512i values = Load16<BigEndian>(p, FirstBytes(left));
+      most = _mm512_max_epu16(most, _mm512_abs_epi16(values));
+      for (int k = 0; k < 2; ++k) {
+        narrow[k] =
+            _mm512_dpwssd_epi32(narrow[k], values, _mm512_maskz_mov_epi16(parity[k], values));
+      }
+      p += left < 64 ? left : 64;
+    }
+    for (int k = 0; k < 2; ++k) {
+      wide[k] = _mm512_add_epi64(wide[k], _mm512_and_si512(narrow[k], low32));
+      wide[k] = _mm512_add_epi64(wide[k], _mm512_srli_epi64(narrow[k], 32));
+    }
+  }
+  for (uint32_t k = 0; k < 2; ++k)
+    channels[k % channelCount].squareUnits +=
+        static_cast<uint64_t>(_mm512_reduce_add_epi64(wide[k]));
+  lanes::EndStatistics16<BigEndian>(frames, count, channelCount, firstFrame,
+                                    Halves<uint16_t>(most), channels);
+}
+
+// 64-bit float samples narrowed in place, sixteen a round: vcvtpd2ps is the
+// conversion static_cast<float> makes, eight at a time, under the same
+// rounding mode and flags. A round reads 128 bytes before it writes the 64
+// below them, and later rounds read only past those 128 bytes. The last
+// samples go one by one.
+template <bool BigEndian>
+OSTREL_AVX512 void NarrowDoublesAvx512(unsigned char* samples, size_t count) {
+  const __m512i swap64 =
+      EachLane(_mm_setr_epi8(7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8));
+  size_t i = 0;
+  for (; count - i >= 16; i += 16) {
+    __m512i first = _mm512_loadu_si512(samples + 8 * i);
+    __m512i second = _mm512_loadu_si512(samples + 8 * i + 64);
+    if (BigEndian) {
+      first = _mm512_shuffle_epi8(first, swap64);
+      second = _mm512_shuffle_epi8(second, swap64);
+    }
+    const __m256 low = _mm512_cvtpd_ps(_mm512_castsi512_pd(first));
+    const __m256 high = _mm512_cvtpd_ps(_mm512_castsi512_pd(second));
+    _mm256_storeu_ps(reinterpret_cast<float*>(samples + 4 * i), low);
+    _mm256_storeu_ps(reinterpret_cast<float*>(samples + 4 * i + 32), high);
+  }
+  for (; i < count; ++i) {
+    const float narrow = loops::NarrowDouble<BigEndian>(samples + 8 * i);
+    std::memcpy(samples + 4 * i, &narrow, sizeof narrow);
+  }
+}
+
+template void SumG711Avx512<false>(const unsigned char*, uint32_t, uint32_t, Totals*);
+template void SumG711Avx512<true>(const unsigned char*, uint32_t, uint32_t, Totals*);
+template void SumInt16Avx512<false>(const unsigned char*, uint32_t, uint32_t, Totals*);
+template void SumInt16Avx512<true>(const unsigned char*, uint32_t, uint32_t, Totals*);
+template void SumInt24Avx512<false>(const unsigned char*, uint32_t, uint32_t, Totals*);
+template void SumInt24Avx512<true>(const unsigned char*, uint32_t, uint32_t, Totals*);
+template void Statistics16Avx512<false>(const unsigned char*, uint32_t, uint32_t, uint64_t,
+                                        ChannelStatistics*);
+template void Statistics16Avx512<true>(const unsigned char*, uint32_t, uint32_t, uint64_t,
+                                       ChannelStatistics*);
+template void NarrowDoublesAvx512<false>(unsigned char*, size_t);
+template void NarrowDoublesAvx512<true>(unsigned char*, size_t);
