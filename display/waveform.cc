@@ -77,23 +77,33 @@ char* Put(char* out, const Text& text) {
 }
 
 // The text of units / 10^decimals with `decimals` (2 or 3) places, kept from
-// the last row: at short blocks many rows in a row share their stamp.
+// the last row: at short blocks many rows in a row share their stamp, and at
+// the usual ones many share its whole part, whose digits are kept too.
 struct UnitsText {
   uint64_t units = 0;
   int decimals = 0;
   Text text;
+  uint64_t whole = UINT64_MAX;
+  Text wholeText;
 };
 
 inline char* PutUnits(char* out, UnitsText* last, uint64_t units, int decimals) {
   if (units != last->units || decimals != last->decimals) {
     const uint64_t whole = decimals == 2 ? units / 100 : units / 1000;
     const auto fraction = static_cast<uint32_t>(units - whole * (decimals == 2 ? 100 : 1000));
-    Text text;
-    AppendDigits(&text, whole);
+    if (whole != last->whole) {
+      Text digits;
+      AppendDigits(&digits, whole);
+      last->whole = whole;
+      last->wholeText = digits;
+    }
+    Text text = last->wholeText;
     // The fraction's digits are the last `decimals` bytes of its eight.
     Append(&text, '.' | (EightDigits(fraction) + kZeros) >> (8 * (8 - decimals)) << 8,
            1 + static_cast<unsigned>(decimals));
-    *last = UnitsText{units, decimals, text};
+    last->units = units;
+    last->decimals = decimals;
+    last->text = text;
   }
   return Put(out, last->text);
 }

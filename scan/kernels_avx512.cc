@@ -58,42 +58,74 @@ bool HasAvx512Loops() {
          __builtin_cpu_supports("avx512vnni");
 }
 
-// Sixty-four samples a round: vpsadbw against 128 adds the magnitudes
-// |byte - 128| of each eight neighbouring bytes into a 64-bit lane, and the
-// peaks are kept as the largest and smallest byte of each lane, as in the
-// AVX2 loop. Bytes past the last sample load as 128, magnitude 0.
-OSTREL_AVX512 void SumInt8Avx512(const unsigned char* frames, uint32_t count,
-                                 uint32_t channelCount, Totals* totals) {
-  if (!FramesFit(channelCount, 1)) return SumInt8Avx2(frames, count, channelCount, totals);
+namespace {
+
+// The magnitudes |byte - 128| of the bytes from p to end, summed: vpsadbw
+// against 128 adds each eight neighbouring bytes' into a 64-bit lane, which
+// no count of samples can overflow. Raises the largest and smallest byte of
+// each lane. Bytes past `end` load as 128, magnitude 0.
+OSTREL_AVX512 OSTREL_LOOP uint64_t SumBytes8(const unsigned char* p, const unsigned char* end,
+                                             __m512i* highs, __m512i* lows) {
   const __m512i middle = _mm512_set1_epi8(INT8_MIN);
-  __m512i highs = middle;
-  __m512i lows = middle;
   __m512i sums = _mm512_setzero_si512();
-  const unsigned char* p = frames;
-  const unsigned char* const end = frames + size_t{count} * channelCount;
   for (; end - p >= 128; p += 128) {
     const __m512i first = _mm512_loadu_si512(p);
     const __m512i second = _mm512_loadu_si512(p + 64);
     sums = _mm512_add_epi64(
         sums, _mm512_add_epi64(_mm512_sad_epu8(first, middle), _mm512_sad_epu8(second, middle)));
-    highs = _mm512_max_epu8(highs, _mm512_max_epu8(first, second));
-    lows = _mm512_min_epu8(lows, _mm512_min_epu8(first, second));
+    *highs = _mm512_max_epu8(*highs, _mm512_max_epu8(first, second));
+    *lows = _mm512_min_epu8(*lows, _mm512_min_epu8(first, second));
   }
   for (; p < end; p += 64) {
     const __m512i bytes =
         _mm512_mask_loadu_epi8(middle, FirstBytes(static_cast<size_t>(end - p)), p);
     sums = _mm512_add_epi64(sums, _mm512_sad_epu8(bytes, middle));
-    highs = _mm512_max_epu8(highs, bytes);
-    lows = _mm512_min_epu8(lows, bytes);
+    *highs = _mm512_max_epu8(*highs, bytes);
+    *lows = _mm512_min_epu8(*lows, bytes);
   }
-  totals->units += static_cast<uint64_t>(_mm512_reduce_add_epi64(sums));
+  return static_cast<uint64_t>(_mm512_reduce_add_epi64(sums));
+}
+
+// A channel's peak magnitude is the larger of its largest byte less 128 and
+// 128 less its smallest.
+OSTREL_AVX512 OSTREL_LOOP void RaisePeaks8(__m512i highs, __m512i lows, uint32_t channelCount,
+                                           uint32_t* peaks) {
   const uint64_t high = FoldFrames<uint8_t>(Halves<uint8_t>(highs), channelCount);
   const uint64_t low = FoldFrames<uint8_t, true>(Halves<uint8_t, true>(lows), channelCount);
   for (uint32_t c = 0; c < channelCount; ++c) {
     const uint32_t up = LaneOf<uint8_t>(high, c) - 128u;
     const uint32_t down = 128u - LaneOf<uint8_t>(low, c);
-    totals->peaks[c] = loops::Max(totals->peaks[c], loops::Max(up, down));
+    peaks[c] = loops::Max(peaks[c], loops::Max(up, down));
   }
+}
+
+}  // namespace
+
+// Sixty-four samples a round, as in the AVX2 loop.
+OSTREL_AVX512 void SumInt8Avx512(const unsigned char* frames, uint32_t count,
+                                 uint32_t channelCount, Totals* totals) {
+  if (!FramesFit(channelCount, 1)) return SumInt8Avx2(frames, count, channelCount, totals);
+  __m512i highs = _mm512_set1_epi8(INT8_MIN);
+  __m512i lows = highs;
+  totals->units += SumBytes8(frames, frames + size_t{count} * channelCount, &highs, &lows);
+  RaisePeaks8(highs, lows, channelCount, totals->peaks);
+}
+
+// Whole blocks of any length, one after the other: each block's rounds
+// start on its first byte, and its sum is exact in a double (units of 1).
+OSTREL_AVX512 void SumInt8BlocksAvx512(const unsigned char* frames, uint32_t blockFrames,
+                                       uint32_t blocks, uint32_t channelCount, double* sums,
+                                       Totals* totals) {
+  if (!FramesFit(channelCount, 1)) {
+    return loops::SumIntegerBlocks<1, loops::Magnitude8, 0>(frames, blockFrames, blocks,
+                                                           channelCount, sums, totals);
+  }
+  __m512i highs = _mm512_set1_epi8(INT8_MIN);
+  __m512i lows = highs;
+  const size_t blockBytes = size_t{blockFrames} * channelCount;
+  for (uint32_t b = 0; b < blocks; ++b, frames += blockBytes)
+    sums[b] = static_cast<double>(SumBytes8(frames, frames + blockBytes, &highs, &lows));
+  RaisePeaks8(highs, lows, channelCount, totals->peaks);
 }
 
 namespace {
@@ -164,32 +196,33 @@ constexpr size_t kG711Piece = size_t{64} << 16;
 
 }  // namespace
 
-// Sixty-four samples a round: each sample's power and step looked up by
-// vpermb (the A-law step by vpermi2b, from seven bits), their products
-// added four to a 32-bit lane by vpdpbusd. The peaks are kept as the
-// largest code in magnitude order, expanded for the channels at the end.
-// Bytes past the last sample give no product and leave the peaks alone.
+namespace {
+
+// The tables of a law, loaded.
+struct G711Lookups {
+  __m512i powers, steps, moreSteps;
+};
+
 template <bool ALaw>
-OSTREL_AVX512 void SumG711Avx512(const unsigned char* frames, uint32_t count,
-                                 uint32_t channelCount, Totals* totals) {
-  if (count == 0) return;
-  if (!FramesFit(channelCount, 1)) {
-    return ALaw ? SumALawAvx2(frames, count, channelCount, totals)
-                : SumMuLawAvx2(frames, count, channelCount, totals);
-  }
+OSTREL_AVX512 OSTREL_LOOP G711Lookups LoadG711() {
   const G711Tables& tables = ALaw ? kALawTables : kMuLawTables;
-  const __m512i powers = _mm512_loadu_si512(tables.powers);
-  const __m512i steps = _mm512_loadu_si512(tables.steps);
-  const __m512i moreSteps = _mm512_loadu_si512(tables.steps + 64);
+  return {_mm512_loadu_si512(tables.powers), _mm512_loadu_si512(tables.steps),
+          _mm512_loadu_si512(tables.steps + 64)};
+}
+
+// The magnitudes of the samples from p to end, summed in units of 1/256, and
+// the largest code of each lane in magnitude order raised. Sixty-four
+// samples a round: each sample's power and step looked up by vpermb (the
+// A-law step by vpermi2b, from seven bits), their products added four to a
+// 32-bit lane by vpdpbusd. Bytes past `end` give no product and leave the
+// codes alone.
+template <bool ALaw>
+OSTREL_AVX512 OSTREL_LOOP uint64_t SumG711(const unsigned char* p, const unsigned char* end,
+                                           const G711Lookups& law, __m512i* codes) {
   const __mmask64 all = ~__mmask64{0};
   const __m512i zero = _mm512_setzero_si512();
-  // Every lane holds a real sample's code once the call is over, or code 0,
-  // whose magnitude is the least (0 or 8): no real sample's is smaller.
-  __m512i codes = zero;
+  const size_t samples = static_cast<size_t>(end - p);
   uint64_t products = 0;
-  const unsigned char* p = frames;
-  const size_t samples = size_t{count} * channelCount;
-  const unsigned char* const end = frames + samples;
   while (p != end) {
     const unsigned char* const pieceEnd =
         static_cast<size_t>(end - p) > kG711Piece ? p + kG711Piece : end;
@@ -198,29 +231,73 @@ OSTREL_AVX512 void SumG711Avx512(const unsigned char* frames, uint32_t count,
     for (; pieceEnd - p >= 128; p += 128) {
       const __m512i first = _mm512_loadu_si512(p);
       const __m512i second = _mm512_loadu_si512(p + 64);
-      sums = AddProducts<ALaw>(sums, first, all, powers, steps, moreSteps);
-      moreSums = AddProducts<ALaw>(moreSums, second, all, powers, steps, moreSteps);
-      codes = _mm512_max_epu8(codes,
-                              _mm512_max_epu8(OrderedCodes<ALaw>(first), OrderedCodes<ALaw>(second)));
+      sums = AddProducts<ALaw>(sums, first, all, law.powers, law.steps, law.moreSteps);
+      moreSums = AddProducts<ALaw>(moreSums, second, all, law.powers, law.steps, law.moreSteps);
+      *codes = _mm512_max_epu8(
+          *codes, _mm512_max_epu8(OrderedCodes<ALaw>(first), OrderedCodes<ALaw>(second)));
     }
     while (p != pieceEnd) {
       const size_t left = static_cast<size_t>(pieceEnd - p);
       const __mmask64 keep = FirstBytes(left);
       const __m512i bytes = _mm512_maskz_loadu_epi8(keep, p);
-      sums = AddProducts<ALaw>(sums, bytes, keep, powers, steps, moreSteps);
-      codes = _mm512_mask_max_epu8(codes, keep, codes, OrderedCodes<ALaw>(bytes));
+      sums = AddProducts<ALaw>(sums, bytes, keep, law.powers, law.steps, law.moreSteps);
+      *codes = _mm512_mask_max_epu8(*codes, keep, *codes, OrderedCodes<ALaw>(bytes));
       p += left < 64 ? left : 64;
     }
     products += SumLanes32(_mm512_add_epi32(sums, moreSums));
   }
-  totals->units += ALaw ? 8 * products : 4 * products - 132 * uint64_t{samples};
+  return ALaw ? 8 * products : 4 * products - 132 * uint64_t{samples};
+}
+
+// Every lane holds a real sample's code by the end of a call, or code 0,
+// whose magnitude is the least (0 or 8): no real sample's is smaller.
+template <bool ALaw>
+OSTREL_AVX512 OSTREL_LOOP void RaiseG711Peaks(__m512i codes, uint32_t channelCount,
+                                              uint32_t* peaks) {
   const uint64_t folded = FoldFrames<uint8_t>(Halves<uint8_t>(codes), channelCount);
   for (uint32_t c = 0; c < channelCount; ++c) {
     const unsigned char stored[1] = {
         static_cast<unsigned char>(LaneOf<uint8_t>(folded, c) ^ G711Order(ALaw))};
-    totals->peaks[c] = loops::Max(totals->peaks[c], ALaw ? loops::MagnitudeALaw(stored)
-                                                         : loops::MagnitudeMuLaw(stored));
+    peaks[c] = loops::Max(peaks[c], ALaw ? loops::MagnitudeALaw(stored)
+                                         : loops::MagnitudeMuLaw(stored));
   }
+}
+
+}  // namespace
+
+template <bool ALaw>
+OSTREL_AVX512 void SumG711Avx512(const unsigned char* frames, uint32_t count,
+                                 uint32_t channelCount, Totals* totals) {
+  if (count == 0) return;
+  if (!FramesFit(channelCount, 1)) {
+    return ALaw ? SumALawAvx2(frames, count, channelCount, totals)
+                : SumMuLawAvx2(frames, count, channelCount, totals);
+  }
+  __m512i codes = _mm512_setzero_si512();
+  totals->units += SumG711<ALaw>(frames, frames + size_t{count} * channelCount, LoadG711<ALaw>(),
+                                 &codes);
+  RaiseG711Peaks<ALaw>(codes, channelCount, totals->peaks);
+}
+
+// Whole blocks of any length, one after the other, each from its first
+// byte; a block's units (of 1/256) are exact in a double.
+template <bool ALaw>
+OSTREL_AVX512 void SumG711BlocksAvx512(const unsigned char* frames, uint32_t blockFrames,
+                                       uint32_t blocks, uint32_t channelCount, double* sums,
+                                       Totals* totals) {
+  constexpr auto kMagnitude = ALaw ? loops::MagnitudeALaw : loops::MagnitudeMuLaw;
+  const size_t blockBytes = size_t{blockFrames} * channelCount;
+  if (!FramesFit(channelCount, 1) || blockBytes == 0) {
+    return loops::SumIntegerBlocks<1, kMagnitude, 8>(frames, blockFrames, blocks, channelCount,
+                                                     sums, totals);
+  }
+  const G711Lookups law = LoadG711<ALaw>();
+  __m512i codes = _mm512_setzero_si512();
+  for (uint32_t b = 0; b < blocks; ++b, frames += blockBytes) {
+    sums[b] = static_cast<double>(SumG711<ALaw>(frames, frames + blockBytes, law, &codes)) *
+              (1.0 / 256);
+  }
+  if (blocks != 0) RaiseG711Peaks<ALaw>(codes, channelCount, totals->peaks);
 }
 
 namespace {
@@ -311,37 +388,56 @@ constexpr auto Spread24() {
 
 }  // namespace
 
-// Sixteen samples a round, 48 bytes: one load (a masked one for the last
-// round, whose samples past the last read as 0), vpermb to spread them into
+// The magnitudes of the 16 packed samples in `packed`'s first 48 bytes.
+OSTREL_AVX512 OSTREL_LOOP __m512i Magnitudes24(__m512i packed, __m512i spread) {
+  return _mm512_abs_epi32(_mm512_srai_epi32(_mm512_permutexvar_epi8(spread, packed), 8));
+}
+
+// Sixteen samples a round, 48 bytes: one load, vpermb to spread them into
 // 32-bit lanes and an arithmetic shift to bring down the sign. Lane sums stay
-// 32-bit for 256 rounds (256 * 2^23 = 2^31), and are then added up.
+// 32-bit for 256 rounds (256 * 2^23 = 2^31), and are then added up. Full
+// rounds load 64 bytes while the call has them; the last rounds of a piece
+// load their own bytes alone (the samples past the last read as 0).
 template <bool BigEndian>
 OSTREL_AVX512 void SumInt24Avx512(const unsigned char* frames, uint32_t count,
                                   uint32_t channelCount, Totals* totals) {
   if (!FramesFit(channelCount, 4))
     return SumInt24Avx2<BigEndian>(frames, count, channelCount, totals);
   static constexpr auto kSpread = Spread24<BigEndian>();
+  constexpr size_t kPiece = 256 * 48;
   const __m512i spread = _mm512_loadu_si512(kSpread.bytes);
-  __m512i peaks = _mm512_setzero_si512();
+  const __m512i zero = _mm512_setzero_si512();
+  __m512i peaks = zero, morePeaks = zero;
   uint64_t units = 0;
   const unsigned char* p = frames;
   const unsigned char* const end = frames + size_t{count} * channelCount * 3;
   while (p != end) {
-    __m512i sums = _mm512_setzero_si512();
-    for (int r = 0; r < 256 && p != end; ++r) {
-      const size_t left = static_cast<size_t>(end - p);
-      const __m512i packed = left >= 64 ? _mm512_loadu_si512(p)
-                                        : _mm512_maskz_loadu_epi8(FirstBytes(left), p);
+    const unsigned char* const pieceEnd =
+        static_cast<size_t>(end - p) > kPiece ? p + kPiece : end;
+    // Two rounds at a time into two sets of lanes.
+    __m512i sums = zero, moreSums = zero;
+    for (; pieceEnd - p >= 96 && end - p >= 112; p += 96) {
+      const __m512i first = Magnitudes24(_mm512_loadu_si512(p), spread);
+      const __m512i second = Magnitudes24(_mm512_loadu_si512(p + 48), spread);
+      sums = _mm512_add_epi32(sums, first);
+      moreSums = _mm512_add_epi32(moreSums, second);
+      peaks = _mm512_max_epu32(peaks, first);
+      morePeaks = _mm512_max_epu32(morePeaks, second);
+    }
+    while (p != pieceEnd) {
+      const size_t left = static_cast<size_t>(pieceEnd - p);
+      const size_t bytes = left < 48 ? left : 48;
       const __m512i magnitudes =
-          _mm512_abs_epi32(_mm512_srai_epi32(_mm512_permutexvar_epi8(spread, packed), 8));
+          Magnitudes24(_mm512_maskz_loadu_epi8(FirstBytes(bytes), p), spread);
       sums = _mm512_add_epi32(sums, magnitudes);
       peaks = _mm512_max_epu32(peaks, magnitudes);
-      p += left < 48 ? left : 48;
+      p += bytes;
     }
-    units += SumLanes32(sums);
+    units += SumLanes32(_mm512_add_epi32(sums, moreSums));
   }
   totals->units += units;
-  RaisePeaks<uint32_t>(Halves<uint32_t>(peaks), channelCount, totals->peaks);
+  RaisePeaks<uint32_t>(Halves<uint32_t>(_mm512_max_epu32(peaks, morePeaks)), channelCount,
+                       totals->peaks);
 }
 
 // Thirty-two samples a round, mono or stereo (other channel counts take the
@@ -417,6 +513,10 @@ OSTREL_AVX512 void NarrowDoublesAvx512(unsigned char* samples, size_t count) {
 
 template void SumG711Avx512<false>(const unsigned char*, uint32_t, uint32_t, Totals*);
 template void SumG711Avx512<true>(const unsigned char*, uint32_t, uint32_t, Totals*);
+template void SumG711BlocksAvx512<false>(const unsigned char*, uint32_t, uint32_t, uint32_t,
+                                         double*, Totals*);
+template void SumG711BlocksAvx512<true>(const unsigned char*, uint32_t, uint32_t, uint32_t,
+                                        double*, Totals*);
 template void SumInt16Avx512<false>(const unsigned char*, uint32_t, uint32_t, Totals*);
 template void SumInt16Avx512<true>(const unsigned char*, uint32_t, uint32_t, Totals*);
 template void SumInt24Avx512<false>(const unsigned char*, uint32_t, uint32_t, Totals*);

@@ -24,6 +24,16 @@ OSTREL_AVX512 void SumInt8Avx512(const unsigned char* frames, uint32_t count,
 template <bool ALaw>
 OSTREL_AVX512 void SumG711Avx512(const unsigned char* frames, uint32_t count,
                                  uint32_t channelCount, Totals* totals);
+// Whole blocks of any length a call, for 8-bit and G.711 samples, whose
+// blocks at the usual resolutions are short enough that a call a block
+// would cost as much as the block.
+OSTREL_AVX512 void SumInt8BlocksAvx512(const unsigned char* frames, uint32_t blockFrames,
+                                       uint32_t blocks, uint32_t channelCount, double* sums,
+                                       Totals* totals);
+template <bool ALaw>
+OSTREL_AVX512 void SumG711BlocksAvx512(const unsigned char* frames, uint32_t blockFrames,
+                                       uint32_t blocks, uint32_t channelCount, double* sums,
+                                       Totals* totals);
 template <bool BigEndian>
 OSTREL_AVX512 void SumInt16Avx512(const unsigned char* frames, uint32_t count,
                                   uint32_t channelCount, Totals* totals);

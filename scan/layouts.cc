@@ -147,15 +147,17 @@ constexpr LayoutEntry Float64(const char* name) {
 constexpr LayoutEntry kUnsigned8 = Integer<1, loops::Magnitude8, 0, 127>(
     "u8", Decode8, 1u << 7, Frames<loops::SumInt8Loop<loops::Magnitude8>>,
     {OSTREL_X86_LOOP(SumInt8Avx2), nullptr, nullptr, nullptr},
-    {OSTREL_X86_LOOP(SumInt8Avx512), nullptr, nullptr, nullptr});
+    {OSTREL_X86_LOOP(SumInt8Avx512), OSTREL_X86_LOOP(SumInt8BlocksAvx512), nullptr, nullptr});
 constexpr LayoutEntry kMuLaw = Integer<1, loops::MagnitudeMuLaw, 8, 32124>(
     "ulaw", DecodeMuLaw, 32124, Frames<loops::SumInt8Loop<loops::MagnitudeMuLaw>>,
     {OSTREL_X86_LOOP(SumMuLawAvx2), nullptr, nullptr, nullptr},
-    {OSTREL_X86_LOOP(SumG711Avx512<false>), nullptr, nullptr, nullptr});
+    {OSTREL_X86_LOOP(SumG711Avx512<false>), OSTREL_X86_LOOP(SumG711BlocksAvx512<false>), nullptr,
+     nullptr});
 constexpr LayoutEntry kALaw = Integer<1, loops::MagnitudeALaw, 8, 32256>(
     "alaw", DecodeALaw, 32256, Frames<loops::SumInt8Loop<loops::MagnitudeALaw>>,
     {OSTREL_X86_LOOP(SumALawAvx2), nullptr, nullptr, nullptr},
-    {OSTREL_X86_LOOP(SumG711Avx512<true>), nullptr, nullptr, nullptr});
+    {OSTREL_X86_LOOP(SumG711Avx512<true>), OSTREL_X86_LOOP(SumG711BlocksAvx512<true>), nullptr,
+     nullptr});
 // Two entries for each wider layout: as stored in RIFF and in RIFX.
 template <bool BigEndian>
 constexpr LayoutEntry kSigned16 = Integer<2, loops::Magnitude16<BigEndian>, 8, 32767>(

@@ -10,6 +10,7 @@ namespace {
 // 16-bit stereo (256 KiB) still sits in the core's cache when it is decoded;
 // fewer, larger reads cost less than many small ones.
 alignas(64) unsigned char buffer[kChunkFrames * kMostFrameBytes];
+static_assert(kNarrowChunkFrames <= sizeof buffer, "a chunk of one-byte frames fits the buffer");
 
 // Integer sums are the sequential double sums as long as every partial sum
 // is exact in a double: at most 2^53 units.
@@ -18,17 +19,22 @@ constexpr uint64_t kMostExactUnits = uint64_t{1} << 53;
 // Whole blocks are summed a group at a time where that pays: float blocks
 // side by side, as many as a chunk holds, in fours, up to 16 (float sums
 // must keep their order within a block, but separate blocks need not wait on
-// each other); integer blocks of up to kShortBlock frames up to 256 at a
-// time, so that a short block costs no call of its own. 0: no groups.
-uint32_t GroupBlocks(const LayoutEntry& entry, const Loops& loops, uint32_t resolution) {
+// each other); integer blocks of up to kShortBlock frames (of any length
+// where the set has a blocks loop of its own) up to 256 at a time, so that a
+// short block costs no call of its own. 0: no groups.
+uint32_t GroupBlocks(const LayoutEntry& entry, const Loops& loops, uint32_t resolution,
+                     uint32_t capacity) {
   if (resolution == 0 || loops.blocks == nullptr) return 0;
   switch (entry.grouping) {
     case Grouping::kSideBySide: {
-      const uint32_t fit = kChunkFrames / resolution;
+      const uint32_t fit = capacity / resolution;
       return (fit < kMostSideBySideBlocks ? fit : kMostSideBySideBlocks) / 4 * 4;
     }
     case Grouping::kShortBlocks:
-      return resolution <= kShortBlock ? kMostGroupBlocks : 0;
+      // A set's own blocks loop (the AVX-512 8-bit ones) takes blocks of any
+      // length, as many as a chunk holds a call.
+      if (resolution <= kShortBlock) return kMostGroupBlocks;
+      return loops.blocks != entry.plain.blocks && resolution <= capacity ? kMostGroupBlocks : 0;
   }
   return 0;
 }
@@ -62,7 +68,8 @@ Result ScanFrames(const ScanRequest& request, double* peaks, uint32_t* framesSca
     loops.blocks = nullptr;
   }
   const uint32_t half = resolution / 2;
-  const uint32_t group = GroupBlocks(entry, loops, resolution);
+  const uint32_t capacity = frameSize == 1 ? kNarrowChunkFrames : kChunkFrames;
+  const uint32_t group = GroupBlocks(entry, loops, resolution, capacity);
   // Side-by-side float sums take whole groups, integer groups any number of
   // blocks. Chunks are cut at whole groups or blocks, so that every chunk of
   // a file starts on a block and all but the last few blocks of the span are
@@ -70,7 +77,7 @@ Result ScanFrames(const ScanRequest& request, double* peaks, uint32_t* framesSca
   // take the frame-by-frame way.)
   const bool wholeGroups = entry.grouping == Grouping::kSideBySide;
   const uint32_t cut = wholeGroups ? group * resolution : resolution;
-  const uint32_t chunkFrames = group != 0 ? kChunkFrames - kChunkFrames % cut : kChunkFrames;
+  const uint32_t chunkFrames = group != 0 ? capacity - capacity % cut : capacity;
   Totals totals;
   uint32_t blockCount = 0;
   // Levels of blocks summed frame by frame, handed to the sink together
