@@ -440,6 +440,46 @@ OSTREL_AVX512 void SumInt24Avx512(const unsigned char* frames, uint32_t count,
                        totals->peaks);
 }
 
+namespace {
+
+// The squares of 16-bit samples by parity, in 32-bit lanes for up to three
+// rounds, then added into 64-bit lanes: `sums` takes each pair of 32-bit
+// lanes as one 64-bit lane (the low lane plus 2^32 times the high one, any
+// carry included) and `highs` the high lanes alone, so that the sum of all
+// the lanes is sums - 2^32 * highs + highs, modulo 2^64 as the sums are.
+struct Squares16 {
+  __m512i narrow[2];
+  __m512i sums[2];
+  __m512i highs[2];
+  __m512i most;  // the largest magnitudes
+};
+
+OSTREL_AVX512 OSTREL_LOOP void AddSquares(__m512i values, Squares16* squares) {
+  const __mmask32 parity[2] = {0x55555555, 0xAAAAAAAA};
+  squares->most = _mm512_max_epu16(squares->most, _mm512_abs_epi16(values));
+  for (int k = 0; k < 2; ++k) {
+    squares->narrow[k] = _mm512_dpwssd_epi32(squares->narrow[k], values,
+                                             _mm512_maskz_mov_epi16(parity[k], values));
+  }
+}
+
+OSTREL_AVX512 OSTREL_LOOP void WidenSquares(Squares16* squares) {
+  for (int k = 0; k < 2; ++k) {
+    squares->sums[k] = _mm512_add_epi64(squares->sums[k], squares->narrow[k]);
+    squares->highs[k] = _mm512_add_epi64(squares->highs[k], _mm512_srli_epi64(squares->narrow[k], 32));
+    squares->narrow[k] = _mm512_setzero_si512();
+  }
+}
+
+// A parity's squares.
+OSTREL_AVX512 OSTREL_LOOP uint64_t SquaresOf(const Squares16& squares, int k) {
+  const auto sums = static_cast<uint64_t>(_mm512_reduce_add_epi64(squares.sums[k]));
+  const auto highs = static_cast<uint64_t>(_mm512_reduce_add_epi64(squares.highs[k]));
+  return sums - (highs << 32) + highs;
+}
+
+}  // namespace
+
 // Thirty-two samples a round, mono or stereo (other channel counts take the
 // AVX2 loop): even words are the left channel and odd ones the right, in
 // mono both channel 1. vpdpwssd of the samples with themselves, the other
@@ -452,35 +492,25 @@ OSTREL_AVX512 void Statistics16Avx512(const unsigned char* frames, uint32_t coun
                                       ChannelStatistics* channels) {
   if (channelCount > 2)
     return Statistics16Avx2<BigEndian>(frames, count, channelCount, firstFrame, channels);
-  const __mmask32 parity[2] = {0x55555555, 0xAAAAAAAA};
   const __m512i zero = _mm512_setzero_si512();
-  const __m512i low32 = _mm512_set1_epi64(0xFFFFFFFF);
-  __m512i wide[2] = {zero, zero};
-  __m512i most = zero;
+  Squares16 squares = {{zero, zero}, {zero, zero}, {zero, zero}, zero};
+  const __mmask64 all = ~__mmask64{0};
   const unsigned char* p = frames;
   const unsigned char* const end = frames + size_t{count} * channelCount * 2;
-  while (p != end) {
-    __m512i narrow[2] = {zero, zero};
-    for (int r = 0; r < 3 && p != end; ++r) {
-      const size_t left = static_cast<size_t>(end - p);
-      const __m512i values = Load16<BigEndian>(p, FirstBytes(left));
-      most = _mm512_max_epu16(most, _mm512_abs_epi16(values));
-      for (int k = 0; k < 2; ++k) {
-        narrow[k] =
-            _mm512_dpwssd_epi32(narrow[k], values, _mm512_maskz_mov_epi16(parity[k], values));
-      }
-      p += left < 64 ? left : 64;
-    }
-    for (int k = 0; k < 2; ++k) {
-      wide[k] = _mm512_add_epi64(wide[k], _mm512_and_si512(narrow[k], low32));
-      wide[k] = _mm512_add_epi64(wide[k], _mm512_srli_epi64(narrow[k], 32));
-    }
+  for (; end - p >= 192; p += 192) {
+    AddSquares(Load16<BigEndian>(p, all), &squares);
+    AddSquares(Load16<BigEndian>(p + 64, all), &squares);
+    AddSquares(Load16<BigEndian>(p + 128, all), &squares);
+    WidenSquares(&squares);
   }
+  // At most two full rounds and a short one are left: three rounds again.
+  for (; p != end; p += end - p < 64 ? end - p : 64)
+    AddSquares(Load16<BigEndian>(p, FirstBytes(static_cast<size_t>(end - p))), &squares);
+  WidenSquares(&squares);
   for (uint32_t k = 0; k < 2; ++k)
-    channels[k % channelCount].squareUnits +=
-        static_cast<uint64_t>(_mm512_reduce_add_epi64(wide[k]));
+    channels[k % channelCount].squareUnits += SquaresOf(squares, static_cast<int>(k));
   lanes::EndStatistics16<BigEndian>(frames, count, channelCount, firstFrame,
-                                    Halves<uint16_t>(most), channels);
+                                    Halves<uint16_t>(squares.most), channels);
 }
 
 // 64-bit float samples narrowed in place, sixteen a round: vcvtpd2ps is the
