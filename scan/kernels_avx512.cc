@@ -38,11 +38,28 @@ OSTREL_AVX512 OSTREL_LOOP __m256i Halves(__m512i v) {
   return lanes::Pick<Lane, Least>(_mm512_castsi512_si256(v), _mm512_extracti64x4_epi64(v, 1));
 }
 
+// The sum of the eight 64-bit lanes, modulo 2^64 (the intrinsic that adds
+// them does so in signed arithmetic, which must not overflow).
+OSTREL_AVX512 OSTREL_LOOP uint64_t SumLanes64(__m512i v) {
+  const __m256i quarters =
+      _mm256_add_epi64(_mm512_castsi512_si256(v), _mm512_extracti64x4_epi64(v, 1));
+  const __m128i halves =
+      _mm_add_epi64(_mm256_castsi256_si128(quarters), _mm256_extracti128_si256(quarters, 1));
+  return static_cast<uint64_t>(
+      _mm_cvtsi128_si64(_mm_add_epi64(halves, _mm_unpackhi_epi64(halves, halves))));
+}
+
 // The sum of the sixteen 32-bit lanes, read unsigned.
 OSTREL_AVX512 OSTREL_LOOP uint64_t SumLanes32(__m512i v) {
   const __m512i low = _mm512_and_si512(v, _mm512_set1_epi64(0xFFFFFFFF));
-  return static_cast<uint64_t>(
-      _mm512_reduce_add_epi64(_mm512_add_epi64(low, _mm512_srli_epi64(v, 32))));
+  return SumLanes64(_mm512_add_epi64(low, _mm512_srli_epi64(v, 32)));
+}
+
+// The end of the next piece of a call, of at most `piece` bytes: a piece is
+// as much as the loop's 32-bit lane sums can take.
+OSTREL_LOOP const unsigned char* PieceEnd(const unsigned char* p, const unsigned char* end,
+                                          size_t piece) {
+  return static_cast<size_t>(end - p) > piece ? p + piece : end;
 }
 
 // The same 16-byte shuffle in each 128-bit lane.
@@ -83,7 +100,7 @@ OSTREL_AVX512 OSTREL_LOOP uint64_t SumBytes8(const unsigned char* p, const unsig
     *highs = _mm512_max_epu8(*highs, bytes);
     *lows = _mm512_min_epu8(*lows, bytes);
   }
-  return static_cast<uint64_t>(_mm512_reduce_add_epi64(sums));
+  return SumLanes64(sums);
 }
 
 // A channel's peak magnitude is the larger of its largest byte less 128 and
@@ -224,8 +241,7 @@ OSTREL_AVX512 OSTREL_LOOP uint64_t SumG711(const unsigned char* p, const unsigne
   const size_t samples = static_cast<size_t>(end - p);
   uint64_t products = 0;
   while (p != end) {
-    const unsigned char* const pieceEnd =
-        static_cast<size_t>(end - p) > kG711Piece ? p + kG711Piece : end;
+    const unsigned char* const pieceEnd = PieceEnd(p, end, kG711Piece);
     // Two rounds at a time into two sets of lanes.
     __m512i sums = zero, moreSums = zero;
     for (; pieceEnd - p >= 128; p += 128) {
@@ -348,8 +364,7 @@ OSTREL_AVX512 void SumInt16Avx512(const unsigned char* frames, uint32_t count,
   const unsigned char* p = frames;
   const unsigned char* const end = frames + size_t{count} * channelCount * 2;
   while (p != end) {
-    const unsigned char* const pieceEnd =
-        static_cast<size_t>(end - p) > kPiece ? p + kPiece : end;
+    const unsigned char* const pieceEnd = PieceEnd(p, end, kPiece);
     __m512i sums = zero, moreSums = zero;
     int64_t rounds = 0;
     for (; pieceEnd - p >= 128; p += 128, rounds += 2) {
@@ -412,8 +427,7 @@ OSTREL_AVX512 void SumInt24Avx512(const unsigned char* frames, uint32_t count,
   const unsigned char* p = frames;
   const unsigned char* const end = frames + size_t{count} * channelCount * 3;
   while (p != end) {
-    const unsigned char* const pieceEnd =
-        static_cast<size_t>(end - p) > kPiece ? p + kPiece : end;
+    const unsigned char* const pieceEnd = PieceEnd(p, end, kPiece);
     // Two rounds at a time into two sets of lanes.
     __m512i sums = zero, moreSums = zero;
     for (; pieceEnd - p >= 96 && end - p >= 112; p += 96) {
@@ -473,8 +487,8 @@ OSTREL_AVX512 OSTREL_LOOP void WidenSquares(Squares16* squares) {
 
 // A parity's squares.
 OSTREL_AVX512 OSTREL_LOOP uint64_t SquaresOf(const Squares16& squares, int k) {
-  const auto sums = static_cast<uint64_t>(_mm512_reduce_add_epi64(squares.sums[k]));
-  const auto highs = static_cast<uint64_t>(_mm512_reduce_add_epi64(squares.highs[k]));
+  const uint64_t sums = SumLanes64(squares.sums[k]);
+  const uint64_t highs = SumLanes64(squares.highs[k]);
   return sums - (highs << 32) + highs;
 }
 

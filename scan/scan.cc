@@ -59,7 +59,7 @@ Result ScanFrames(const ScanRequest& request, double* peaks, uint32_t* framesSca
   // the layout is. Integer blocks too long for exact sums (24-bit blocks
   // of over 2^30 samples, 32-bit of over 2^22, at sample rates in the
   // megahertz) round as doubles do.
-  Loops loops = LoopsOf(entry);
+  Loops loops = LoopsOf(entry, request.loopSet);
   const StatisticsLoop statistics = loops.statistics;
   const bool longBlocks =
       entry.unit != 0 && uint64_t{resolution} * channelCount > kMostExactUnits / entry.largest;

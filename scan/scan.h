@@ -61,6 +61,9 @@ struct ScanRequest {
   LevelSink sink;
   // A report's statistics, one per channel, gathered when this is set.
   ChannelStatistics* statistics = nullptr;
+  // The loops the scan takes: the best this processor runs, or a set below
+  // it (so that the tests can hold each set's scans to the reference).
+  LoopSet loopSet = BestLoopSet();
 };
 
 // Scans the frames and gives back the peak of every channel, on the level

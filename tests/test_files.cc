@@ -317,12 +317,12 @@ std::string Pcm16Run(int32_t value, int frames) {
 }
 
 ScannedRows ScanToRows(const std::string& path, const WaveHeader& header, uint32_t start,
-                       uint32_t end, uint32_t resolution, float magnification) {
+                       uint32_t end, uint32_t resolution, float magnification, LoopSet loopSet) {
   WaveInput input;
   EXPECT_TRUE(OpenWaveInput(path.c_str(), &input));
   TextRows rows{header.sampleRate, static_cast<double>(resolution) / header.sampleRate};
-  const ScanRequest request{
-      &input, header, start, end, resolution, magnification, TextRowsSink(&rows)};
+  ScanRequest request{&input, header, start, end, resolution, magnification, TextRowsSink(&rows)};
+  request.loopSet = loopSet;
   ScannedRows out{};
   testing::internal::CaptureStdout();
   out.result = ScanFrames(request, out.peaks);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "examples/wav_writer.h"
+#include "scan/layouts.h"
 #include "wavefile/wavefile.h"
 
 // A path inside a scratch folder made once per test process and removed at
@@ -86,7 +87,8 @@ inline const std::string kAbove48 = "Showing values above -48 dB\n";
 void ExpectRun(const std::vector<std::string>& args, const std::string& out, int status);
 
 // The program's scan of frames [start, end) of the file at `path`, its
-// levels handed to the text rows: the rows printed, the peaks, the result.
+// levels handed to the text rows: the rows printed, the peaks, the result;
+// with the loops of `loopSet`.
 struct ScannedRows {
   std::string rows;
   double peakL, peakR;  // peaks[0] and peaks[1], for one or two channels
@@ -94,7 +96,8 @@ struct ScannedRows {
   Result result;
 };
 ScannedRows ScanToRows(const std::string& path, const WaveHeader& header, uint32_t start,
-                       uint32_t end, uint32_t resolution, float magnification);
+                       uint32_t end, uint32_t resolution, float magnification,
+                       LoopSet loopSet = BestLoopSet());
 
 // The layout most runs use: mono 16-bit integer samples at 1000 Hz.
 inline const WavFormat kMono16At1000{1, 1, 1000, 16};
