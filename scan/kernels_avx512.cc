@@ -119,8 +119,8 @@ OSTREL_AVX512 OSTREL_LOOP void RaisePeaks8(__m512i highs, __m512i lows, uint32_t
 }  // namespace
 
 // Sixty-four samples a round, as in the AVX2 loop.
-OSTREL_AVX512 void SumInt8Avx512(const unsigned char* frames, uint32_t count,
-                                 uint32_t channelCount, Totals* totals) {
+OSTREL_AVX512 void SumInt8Avx512(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                                 Totals* totals) {
   if (!FramesFit(channelCount, 1)) return SumInt8Avx2(frames, count, channelCount, totals);
   __m512i highs = _mm512_set1_epi8(INT8_MIN);
   __m512i lows = highs;
@@ -135,7 +135,7 @@ OSTREL_AVX512 void SumInt8BlocksAvx512(const unsigned char* frames, uint32_t blo
                                        Totals* totals) {
   if (!FramesFit(channelCount, 1)) {
     return loops::SumIntegerBlocks<1, loops::Magnitude8, 0>(frames, blockFrames, blocks,
-                                                           channelCount, sums, totals);
+                                                            channelCount, sums, totals);
   }
   __m512i highs = _mm512_set1_epi8(INT8_MIN);
   __m512i lows = highs;
@@ -274,24 +274,24 @@ OSTREL_AVX512 OSTREL_LOOP void RaiseG711Peaks(__m512i codes, uint32_t channelCou
   for (uint32_t c = 0; c < channelCount; ++c) {
     const unsigned char stored[1] = {
         static_cast<unsigned char>(LaneOf<uint8_t>(folded, c) ^ G711Order(ALaw))};
-    peaks[c] = loops::Max(peaks[c], ALaw ? loops::MagnitudeALaw(stored)
-                                         : loops::MagnitudeMuLaw(stored));
+    peaks[c] =
+        loops::Max(peaks[c], ALaw ? loops::MagnitudeALaw(stored) : loops::MagnitudeMuLaw(stored));
   }
 }
 
 }  // namespace
 
 template <bool ALaw>
-OSTREL_AVX512 void SumG711Avx512(const unsigned char* frames, uint32_t count,
-                                 uint32_t channelCount, Totals* totals) {
+OSTREL_AVX512 void SumG711Avx512(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                                 Totals* totals) {
   if (count == 0) return;
   if (!FramesFit(channelCount, 1)) {
     return ALaw ? SumALawAvx2(frames, count, channelCount, totals)
                 : SumMuLawAvx2(frames, count, channelCount, totals);
   }
   __m512i codes = _mm512_setzero_si512();
-  totals->units += SumG711<ALaw>(frames, frames + size_t{count} * channelCount, LoadG711<ALaw>(),
-                                 &codes);
+  totals->units +=
+      SumG711<ALaw>(frames, frames + size_t{count} * channelCount, LoadG711<ALaw>(), &codes);
   RaiseG711Peaks<ALaw>(codes, channelCount, totals->peaks);
 }
 
@@ -310,8 +310,8 @@ OSTREL_AVX512 void SumG711BlocksAvx512(const unsigned char* frames, uint32_t blo
   const G711Lookups law = LoadG711<ALaw>();
   __m512i codes = _mm512_setzero_si512();
   for (uint32_t b = 0; b < blocks; ++b, frames += blockBytes) {
-    sums[b] = static_cast<double>(SumG711<ALaw>(frames, frames + blockBytes, law, &codes)) *
-              (1.0 / 256);
+    sums[b] =
+        static_cast<double>(SumG711<ALaw>(frames, frames + blockBytes, law, &codes)) * (1.0 / 256);
   }
   if (blocks != 0) RaiseG711Peaks<ALaw>(codes, channelCount, totals->peaks);
 }
@@ -419,7 +419,7 @@ OSTREL_AVX512 void SumInt24Avx512(const unsigned char* frames, uint32_t count,
   if (!FramesFit(channelCount, 4))
     return SumInt24Avx2<BigEndian>(frames, count, channelCount, totals);
   static constexpr auto kSpread = Spread24<BigEndian>();
-  constexpr size_t kPiece = 256 * 48;
+  constexpr size_t kPiece = size_t{256} * 48;
   const __m512i spread = _mm512_loadu_si512(kSpread.bytes);
   const __m512i zero = _mm512_setzero_si512();
   __m512i peaks = zero, morePeaks = zero;
@@ -465,22 +465,21 @@ struct Squares16 {
   __m512i narrow[2];
   __m512i sums[2];
   __m512i highs[2];
-  __m512i most;  // the largest magnitudes
 };
 
 OSTREL_AVX512 OSTREL_LOOP void AddSquares(__m512i values, Squares16* squares) {
   const __mmask32 parity[2] = {0x55555555, 0xAAAAAAAA};
-  squares->most = _mm512_max_epu16(squares->most, _mm512_abs_epi16(values));
   for (int k = 0; k < 2; ++k) {
-    squares->narrow[k] = _mm512_dpwssd_epi32(squares->narrow[k], values,
-                                             _mm512_maskz_mov_epi16(parity[k], values));
+    squares->narrow[k] =
+        _mm512_dpwssd_epi32(squares->narrow[k], values, _mm512_maskz_mov_epi16(parity[k], values));
   }
 }
 
 OSTREL_AVX512 OSTREL_LOOP void WidenSquares(Squares16* squares) {
   for (int k = 0; k < 2; ++k) {
     squares->sums[k] = _mm512_add_epi64(squares->sums[k], squares->narrow[k]);
-    squares->highs[k] = _mm512_add_epi64(squares->highs[k], _mm512_srli_epi64(squares->narrow[k], 32));
+    squares->highs[k] =
+        _mm512_add_epi64(squares->highs[k], _mm512_srli_epi64(squares->narrow[k], 32));
     squares->narrow[k] = _mm512_setzero_si512();
   }
 }
@@ -504,27 +503,83 @@ template <bool BigEndian>
 OSTREL_AVX512 void Statistics16Avx512(const unsigned char* frames, uint32_t count,
                                       uint32_t channelCount, uint64_t firstFrame,
                                       ChannelStatistics* channels) {
-  if (channelCount > 2)
+  if (channelCount != 1 && channelCount != 2)
     return Statistics16Avx2<BigEndian>(frames, count, channelCount, firstFrame, channels);
   const __m512i zero = _mm512_setzero_si512();
-  Squares16 squares = {{zero, zero}, {zero, zero}, {zero, zero}, zero};
+  Squares16 squares = {{zero, zero}, {zero, zero}, {zero, zero}};
+  __m512i most = zero;  // the largest magnitudes
   const __mmask64 all = ~__mmask64{0};
   const unsigned char* p = frames;
   const unsigned char* const end = frames + size_t{count} * channelCount * 2;
   for (; end - p >= 192; p += 192) {
-    AddSquares(Load16<BigEndian>(p, all), &squares);
-    AddSquares(Load16<BigEndian>(p + 64, all), &squares);
-    AddSquares(Load16<BigEndian>(p + 128, all), &squares);
+    for (size_t r = 0; r < 3; ++r) {
+      const __m512i values = Load16<BigEndian>(p + 64 * r, all);
+      most = _mm512_max_epu16(most, _mm512_abs_epi16(values));
+      AddSquares(values, &squares);
+    }
     WidenSquares(&squares);
   }
   // At most two full rounds and a short one are left: three rounds again.
-  for (; p != end; p += end - p < 64 ? end - p : 64)
-    AddSquares(Load16<BigEndian>(p, FirstBytes(static_cast<size_t>(end - p))), &squares);
+  for (; p != end; p += end - p < 64 ? end - p : 64) {
+    const __m512i values = Load16<BigEndian>(p, FirstBytes(static_cast<size_t>(end - p)));
+    most = _mm512_max_epu16(most, _mm512_abs_epi16(values));
+    AddSquares(values, &squares);
+  }
   WidenSquares(&squares);
   for (uint32_t k = 0; k < 2; ++k)
     channels[k % channelCount].squareUnits += SquaresOf(squares, static_cast<int>(k));
-  lanes::EndStatistics16<BigEndian>(frames, count, channelCount, firstFrame,
-                                    Halves<uint16_t>(squares.most), channels);
+  lanes::EndStatistics16<BigEndian>(frames, count, channelCount, firstFrame, Halves<uint16_t>(most),
+                                    channels);
+}
+
+// The 16-bit loop and the statistics above in one pass over the frames,
+// mono or stereo: each round's words are loaded once, and the call's largest
+// magnitudes are those the sums keep anyway. Other channel counts take the
+// two loops one after the other.
+template <bool BigEndian>
+OSTREL_AVX512 void SumInt16StatisticsAvx512(const unsigned char* frames, uint32_t count,
+                                            uint32_t channelCount, Totals* totals,
+                                            uint64_t firstFrame, ChannelStatistics* channels) {
+  if (channelCount != 1 && channelCount != 2) {
+    SumInt16Avx512<BigEndian>(frames, count, channelCount, totals);
+    return Statistics16Avx512<BigEndian>(frames, count, channelCount, firstFrame, channels);
+  }
+  constexpr size_t kPiece = size_t{64} << 14;  // as in SumInt16Avx512
+  const __mmask64 all = ~__mmask64{0};
+  const __m512i zero = _mm512_setzero_si512();
+  Squares16 squares = {{zero, zero}, {zero, zero}, {zero, zero}};
+  __m512i peaks = zero;
+  int64_t units = 0;
+  const unsigned char* p = frames;
+  const unsigned char* const end = frames + size_t{count} * channelCount * 2;
+  while (p != end) {
+    const unsigned char* const pieceEnd = PieceEnd(p, end, kPiece);
+    __m512i sums = zero;
+    int64_t rounds = 0;
+    for (; pieceEnd - p >= 192; p += 192, rounds += 3) {
+      for (size_t r = 0; r < 3; ++r) {
+        const __m512i values = Load16<BigEndian>(p + 64 * r, all);
+        AddInt16<BigEndian>(values, &peaks, &sums);
+        AddSquares(values, &squares);
+      }
+      WidenSquares(&squares);
+    }
+    for (; p != pieceEnd; ++rounds) {
+      const size_t left = static_cast<size_t>(pieceEnd - p);
+      const __m512i values = Load16<BigEndian>(p, FirstBytes(left));
+      AddInt16<BigEndian>(values, &peaks, &sums);
+      AddSquares(values, &squares);
+      p += left < 64 ? left : 64;
+    }
+    WidenSquares(&squares);
+    units += SumSignedLanes32(sums) + rounds * 32 * 32768;
+  }
+  totals->units += static_cast<uint64_t>(units);
+  const __m256i most = Halves<uint16_t>(peaks);
+  RaisePeaks<uint16_t>(most, channelCount, totals->peaks);
+  for (uint32_t k = 0; k < 2; ++k)
+    channels[k % channelCount].squareUnits += SquaresOf(squares, static_cast<int>(k));
+  lanes::EndStatistics16<BigEndian>(frames, count, channelCount, firstFrame, most, channels);
 }
 
 // 64-bit float samples narrowed in place, sixteen a round: vcvtpd2ps is the
@@ -559,8 +614,8 @@ template void SumG711Avx512<false>(const unsigned char*, uint32_t, uint32_t, Tot
 template void SumG711Avx512<true>(const unsigned char*, uint32_t, uint32_t, Totals*);
 template void SumG711BlocksAvx512<false>(const unsigned char*, uint32_t, uint32_t, uint32_t,
                                          double*, Totals*);
-template void SumG711BlocksAvx512<true>(const unsigned char*, uint32_t, uint32_t, uint32_t,
-                                        double*, Totals*);
+template void SumG711BlocksAvx512<true>(const unsigned char*, uint32_t, uint32_t, uint32_t, double*,
+                                        Totals*);
 template void SumInt16Avx512<false>(const unsigned char*, uint32_t, uint32_t, Totals*);
 template void SumInt16Avx512<true>(const unsigned char*, uint32_t, uint32_t, Totals*);
 template void SumInt24Avx512<false>(const unsigned char*, uint32_t, uint32_t, Totals*);
@@ -569,5 +624,9 @@ template void Statistics16Avx512<false>(const unsigned char*, uint32_t, uint32_t
                                         ChannelStatistics*);
 template void Statistics16Avx512<true>(const unsigned char*, uint32_t, uint32_t, uint64_t,
                                        ChannelStatistics*);
+template void SumInt16StatisticsAvx512<false>(const unsigned char*, uint32_t, uint32_t, Totals*,
+                                              uint64_t, ChannelStatistics*);
+template void SumInt16StatisticsAvx512<true>(const unsigned char*, uint32_t, uint32_t, Totals*,
+                                             uint64_t, ChannelStatistics*);
 template void NarrowDoublesAvx512<false>(unsigned char*, size_t);
 template void NarrowDoublesAvx512<true>(unsigned char*, size_t);

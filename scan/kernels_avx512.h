@@ -19,11 +19,11 @@
 // Whether this processor, and the system, run the loops below.
 bool HasAvx512Loops();
 
-OSTREL_AVX512 void SumInt8Avx512(const unsigned char* frames, uint32_t count,
-                                 uint32_t channelCount, Totals* totals);
+OSTREL_AVX512 void SumInt8Avx512(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                                 Totals* totals);
 template <bool ALaw>
-OSTREL_AVX512 void SumG711Avx512(const unsigned char* frames, uint32_t count,
-                                 uint32_t channelCount, Totals* totals);
+OSTREL_AVX512 void SumG711Avx512(const unsigned char* frames, uint32_t count, uint32_t channelCount,
+                                 Totals* totals);
 // Whole blocks of any length a call, for 8-bit and G.711 samples, whose
 // blocks at the usual resolutions are short enough that a call a block
 // would cost as much as the block.
@@ -44,6 +44,11 @@ template <bool BigEndian>
 OSTREL_AVX512 void Statistics16Avx512(const unsigned char* frames, uint32_t count,
                                       uint32_t channelCount, uint64_t firstFrame,
                                       ChannelStatistics* channels);
+// Both in one pass, as a report's scan of 16-bit frames takes them.
+template <bool BigEndian>
+OSTREL_AVX512 void SumInt16StatisticsAvx512(const unsigned char* frames, uint32_t count,
+                                            uint32_t channelCount, Totals* totals,
+                                            uint64_t firstFrame, ChannelStatistics* channels);
 template <bool BigEndian>
 OSTREL_AVX512 void NarrowDoublesAvx512(unsigned char* samples, size_t count);
 

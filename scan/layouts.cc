@@ -91,8 +91,7 @@ void NoStatistics(const unsigned char*, uint32_t, uint32_t, uint64_t, ChannelSta
 // both count as clipped.
 template <size_t Bytes, uint32_t (*Magnitude)(const unsigned char*), int UnitBits, uint32_t ClipAt>
 constexpr LayoutEntry Integer(const char* name, double (*decode)(const unsigned char*),
-                              uint32_t largest, FramesLoop plainFrames, Loops avx2,
-                              Loops avx512) {
+                              uint32_t largest, FramesLoop plainFrames, Loops avx2, Loops avx512) {
   return {
       name,
       Bytes,
@@ -115,22 +114,21 @@ constexpr LayoutEntry Integer(const char* name, double (*decode)(const unsigned 
 // and then summed as those are.
 template <bool BigEndian>
 constexpr LayoutEntry Float32(const char* name) {
-  return {
-      name,
-      4,
-      DecodeFloat32<BigEndian>,
-      0,
-      0,
-      Grouping::kSideBySide,
-      // |x| >= 1.0 is clipped: the patterns from 1.0's up.
-      {Frames<loops::SumFloat32Loop<BigEndian>>, Blocks<loops::SumFloat32BlocksLoop<BigEndian>>,
-       Statistics<
-           loops::SumStatistics<4, loops::FloatPattern<BigEndian>, 1u << 16, 0x3F800000, true>>,
-       nullptr},
-      nullptr,
-      {nullptr, OSTREL_X86_LOOP(SumFloat32BlocksAvx2<BigEndian>), nullptr, nullptr},
-      {nullptr, nullptr, nullptr, nullptr},
-      4};
+  return {name,
+          4,
+          DecodeFloat32<BigEndian>,
+          0,
+          0,
+          Grouping::kSideBySide,
+          // |x| >= 1.0 is clipped: the patterns from 1.0's up.
+          {Frames<loops::SumFloat32Loop<BigEndian>>, Blocks<loops::SumFloat32BlocksLoop<BigEndian>>,
+           Statistics<
+               loops::SumStatistics<4, loops::FloatPattern<BigEndian>, 1u << 16, 0x3F800000, true>>,
+           nullptr},
+          nullptr,
+          {nullptr, OSTREL_X86_LOOP(SumFloat32BlocksAvx2<BigEndian>), nullptr, nullptr},
+          {nullptr, nullptr, nullptr, nullptr},
+          4};
 }
 
 template <bool BigEndian>
@@ -166,7 +164,8 @@ constexpr LayoutEntry kSigned16 = Integer<2, loops::Magnitude16<BigEndian>, 8, 3
     {OSTREL_X86_LOOP(SumInt16Avx2<BigEndian>), nullptr,
      OSTREL_X86_LOOP(Statistics16Avx2<BigEndian>), nullptr},
     {OSTREL_X86_LOOP(SumInt16Avx512<BigEndian>), nullptr,
-     OSTREL_X86_LOOP(Statistics16Avx512<BigEndian>), nullptr});
+     OSTREL_X86_LOOP(Statistics16Avx512<BigEndian>), nullptr,
+     OSTREL_X86_LOOP(SumInt16StatisticsAvx512<BigEndian>)});
 template <bool BigEndian>
 constexpr LayoutEntry kSigned24 = Integer<3, loops::Magnitude24<BigEndian>, 16, 8388607>(
     BigEndian ? "s24be" : "s24", Decode24<BigEndian>, 1u << 23,
@@ -176,17 +175,25 @@ constexpr LayoutEntry kSigned24 = Integer<3, loops::Magnitude24<BigEndian>, 16, 
 template <bool BigEndian>
 constexpr LayoutEntry kSigned32 = Integer<4, loops::Magnitude32<BigEndian>, 24, 2147483647>(
     BigEndian ? "s32be" : "s32", Decode32<BigEndian>, 1u << 31,
-    Frames<loops::SumInt32Loop<BigEndian>>, {OSTREL_X86_LOOP(SumInt32Avx2<BigEndian>), nullptr, nullptr, nullptr},
+    Frames<loops::SumInt32Loop<BigEndian>>,
+    {OSTREL_X86_LOOP(SumInt32Avx2<BigEndian>), nullptr, nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr});
 template <bool BigEndian>
 constexpr LayoutEntry kFloat32 = Float32<BigEndian>(BigEndian ? "f32be" : "f32");
 template <bool BigEndian>
 constexpr LayoutEntry kFloat64 = Float64<BigEndian>(BigEndian ? "f64be" : "f64");
 // Refused before any scan; walked without decoding where a test asks.
-constexpr LayoutEntry kUndecoded = {
-    "none",   0,  DecodeNothing, 1, 1, Grouping::kShortBlocks,
-    {NoFrames, nullptr, NoStatistics, nullptr}, NoFrames, {nullptr, nullptr, nullptr, nullptr},
-    {nullptr, nullptr, nullptr, nullptr}, 0};
+constexpr LayoutEntry kUndecoded = {"none",
+                                    0,
+                                    DecodeNothing,
+                                    1,
+                                    1,
+                                    Grouping::kShortBlocks,
+                                    {NoFrames, nullptr, NoStatistics, nullptr},
+                                    NoFrames,
+                                    {nullptr, nullptr, nullptr, nullptr},
+                                    {nullptr, nullptr, nullptr, nullptr},
+                                    0};
 
 template <bool BigEndian>
 const LayoutEntry& EntryOf(SampleLayout layout) {
@@ -242,6 +249,7 @@ Loops LoopsOf(const LayoutEntry& entry, LoopSet set) {
     if (faster.blocks != nullptr) loops.blocks = faster.blocks;
     if (faster.statistics != nullptr) loops.statistics = faster.statistics;
     if (faster.narrow != nullptr) loops.narrow = faster.narrow;
+    if (faster.framesStatistics != nullptr) loops.framesStatistics = faster.framesStatistics;
   };
   if (set >= LoopSet::kAvx2) over(entry.avx2);
   if (set >= LoopSet::kAvx512) over(entry.avx512);

@@ -61,6 +61,13 @@ using FramesLoop = void (*)(const unsigned char* frames, uint32_t count, uint32_
 using BlocksLoop = void (*)(const unsigned char* frames, uint32_t blockFrames, uint32_t blocks,
                             uint32_t channelCount, double* sums, Totals* totals);
 
+// The frames loop and a report's statistics of the same frames in one pass,
+// the first of them frame `firstFrame`: the totals of FramesLoop and the
+// statistics of StatisticsLoop.
+using FramesStatisticsLoop = void (*)(const unsigned char* frames, uint32_t count,
+                                      uint32_t channelCount, Totals* totals, uint64_t firstFrame,
+                                      ChannelStatistics* channels);
+
 struct Loops {
   FramesLoop frames;
   BlocksLoop blocks;
@@ -69,6 +76,9 @@ struct Loops {
   // in place, samples they do read (LayoutEntry::loopBytes each); null for
   // the rest.
   void (*narrow)(unsigned char* samples, size_t count);
+  // Where a set has it, the scan of a report takes this in place of `frames`
+  // and `statistics`, for frames summed frame by frame.
+  FramesStatisticsLoop framesStatistics = nullptr;
 };
 
 // How whole blocks are summed a group at a time, where that pays.

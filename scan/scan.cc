@@ -78,6 +78,11 @@ Result ScanFrames(const ScanRequest& request, double* peaks, uint32_t* framesSca
   const bool wholeGroups = entry.grouping == Grouping::kSideBySide;
   const uint32_t cut = wholeGroups ? group * resolution : resolution;
   const uint32_t chunkFrames = group != 0 ? capacity - capacity % cut : capacity;
+  // A report's statistics: in the frames loop's pass where the set has a loop
+  // for both and every frame goes frame by frame; else a pass of their own
+  // over each read.
+  const FramesStatisticsLoop withStatistics =
+      request.statistics != nullptr && group == 0 && !longBlocks ? loops.framesStatistics : nullptr;
   Totals totals;
   uint32_t blockCount = 0;
   // Levels of blocks summed frame by frame, handed to the sink together
@@ -109,7 +114,7 @@ Result ScanFrames(const ScanRequest& request, double* peaks, uint32_t* framesSca
     const size_t bytes = carried + read;
     const uint32_t got = static_cast<uint32_t>(bytes / frameSize);
     if (loops.narrow != nullptr) loops.narrow(buffer, size_t{got} * channelCount);
-    if (request.statistics != nullptr)
+    if (request.statistics != nullptr && withStatistics == nullptr)
       statistics(buffer, got, channelCount, current, request.statistics);
     // The chunk is cut at block ends; blocks run on across chunks.
     const unsigned char* frames = buffer;
@@ -132,7 +137,10 @@ Result ScanFrames(const ScanRequest& request, double* peaks, uint32_t* framesSca
       }
       const uint32_t toBlockEnd = resolution == 0 ? left : resolution - blockCount;
       const uint32_t count = left < toBlockEnd ? left : toBlockEnd;
-      loops.frames(frames, count, channelCount, &totals);
+      if (withStatistics != nullptr)
+        withStatistics(frames, count, channelCount, &totals, current, request.statistics);
+      else
+        loops.frames(frames, count, channelCount, &totals);
       frames += static_cast<size_t>(count) * loopFrameSize;
       left -= count;
       current += count;

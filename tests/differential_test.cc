@@ -306,7 +306,8 @@ TEST(FastScan, LongIntegerBlocksKeepTheirPeaks) {
         WavFile(WavFormat{1, 2, 44100, static_cast<uint16_t>(8 * c.layout.bytesPerSample)},
                 RandomSamples(&random, c.layout, 20000, false)));
     ExpectSameScan(path, c.layout, 44100, 0, 10000, c.resolution, 1);
-    EXPECT_GT(ScanFast(path, c.layout, 44100, 0, 10000, c.resolution, 1, BestLoopSet()).peaks[0], 100.0);
+    EXPECT_GT(ScanFast(path, c.layout, 44100, 0, 10000, c.resolution, 1, BestLoopSet()).peaks[0],
+              100.0);
   }
 }
 
@@ -382,8 +383,8 @@ TEST(FastScan, LoopSumsEqualSequentialDoubleSums) {
       }
       for (const LoopSet set : LoopSetsHere()) {
         const Loops loops = LoopsOf(entry, set);
-        SCOPED_TRACE(testing::Message() << entry.name << " x " << channels << ", loop set "
-                                        << static_cast<int>(set));
+        SCOPED_TRACE(testing::Message()
+                     << entry.name << " x " << channels << ", loop set " << static_cast<int>(set));
         if (loops.narrow != nullptr) {
           std::vector<unsigned char> again(stored, stored + bytes.size());
           loops.narrow(again.data(), samples);
@@ -425,6 +426,20 @@ TEST(FastScan, LoopSumsEqualSequentialDoubleSums) {
           EXPECT_EQ(DoubleBits(statistics[c].squares), DoubleBits(squares)) << "channel " << c;
           EXPECT_EQ(statistics[c].clipped, clipped) << "channel " << c;
           EXPECT_EQ(statistics[c].peakFrame, peakFrame) << "channel " << c;
+        }
+        // Both in one pass, where the set has a loop for it: the same totals
+        // and statistics.
+        if (loops.framesStatistics != nullptr) {
+          Totals together;
+          std::vector<ChannelStatistics> alongside(channels);
+          loops.framesStatistics(head.data(), 4099, channels, &together, 1000, alongside.data());
+          EXPECT_EQ(together.units, totals.units);
+          for (uint32_t c = 0; c < channels; ++c) {
+            EXPECT_EQ(together.peaks[c], totals.peaks[c]) << "channel " << c;
+            EXPECT_TRUE(alongside[c].squareUnits == statistics[c].squareUnits) << "channel " << c;
+            EXPECT_EQ(alongside[c].clipped, statistics[c].clipped) << "channel " << c;
+            EXPECT_EQ(alongside[c].peakFrame, statistics[c].peakFrame) << "channel " << c;
+          }
         }
 
         // Whole blocks, each summed from 0: on blocks of whole rounds of
@@ -614,10 +629,10 @@ TEST(Float64, EachSampleIsReadAsItsNearestFloat) {
   for (const LoopSet set : LoopSetsHere()) {
     narrowedLe.emplace_back(le.begin(), le.end());
     narrowedBe.emplace_back(be.begin(), be.end());
-    LoopsOf(LayoutOf(SampleLayout::kFloat64, kLe), set).narrow(narrowedLe.back().data(),
-                                                               std::size(cases));
-    LoopsOf(LayoutOf(SampleLayout::kFloat64, kBe), set).narrow(narrowedBe.back().data(),
-                                                               std::size(cases));
+    LoopsOf(LayoutOf(SampleLayout::kFloat64, kLe), set)
+        .narrow(narrowedLe.back().data(), std::size(cases));
+    LoopsOf(LayoutOf(SampleLayout::kFloat64, kBe), set)
+        .narrow(narrowedBe.back().data(), std::size(cases));
   }
   size_t i = 0;
   for (const auto& c : cases) {
