@@ -36,30 +36,12 @@ OSTREL_AVX2 __m256i Swap32(__m256i v) {
                           4, 11, 10, 9, 8, 15, 14, 13, 12));
 }
 
-// The plain loops, for the calls the vector loops leave: out of line, so that
+// A plain loop, for the calls the vector loops leave: out of line, so that
 // the vector loops keep their registers for themselves.
-template <uint32_t (*Magnitude)(const unsigned char*)>
-OSTREL_AVX2 __attribute__((noinline)) void PlainInt8(const unsigned char* frames, uint32_t count,
-                                                     uint32_t channelCount, Totals* totals) {
-  loops::SumInt8Loop<Magnitude>(frames, count, channelCount, totals);
-}
-
-template <bool BigEndian>
-OSTREL_AVX2 __attribute__((noinline)) void PlainInt16(const unsigned char* frames, uint32_t count,
-                                                      uint32_t channelCount, Totals* totals) {
-  loops::SumInt16Loop<BigEndian>(frames, count, channelCount, totals);
-}
-
-template <bool BigEndian>
-OSTREL_AVX2 __attribute__((noinline)) void PlainInt24(const unsigned char* frames, uint32_t count,
-                                                      uint32_t channelCount, Totals* totals) {
-  loops::SumInt24Loop<BigEndian>(frames, count, channelCount, totals);
-}
-
-template <bool BigEndian>
-OSTREL_AVX2 __attribute__((noinline)) void PlainInt32(const unsigned char* frames, uint32_t count,
-                                                      uint32_t channelCount, Totals* totals) {
-  loops::SumInt32Loop<BigEndian>(frames, count, channelCount, totals);
+template <auto Loop>
+OSTREL_AVX2 __attribute__((noinline)) void Plain(const unsigned char* frames, uint32_t count,
+                                                 uint32_t channelCount, Totals* totals) {
+  Loop(frames, count, channelCount, totals);
 }
 
 // The last samples of a call that do not fill a round are taken as the last
@@ -165,8 +147,10 @@ OSTREL_AVX2 void SumG711Avx2(const unsigned char* frames, uint32_t count, uint32
   const size_t samples = static_cast<size_t>(count) * channelCount;
   // A call of fewer samples than a round takes the plain loop.
   if (!FramesFit(channelCount, 1) || samples < 32) {
-    return ALaw ? PlainInt8<loops::MagnitudeALaw>(frames, count, channelCount, totals)
-                : PlainInt8<loops::MagnitudeMuLaw>(frames, count, channelCount, totals);
+    return ALaw ? Plain<loops::SumInt8Loop<loops::MagnitudeALaw>>(frames, count, channelCount,
+                                                                  totals)
+                : Plain<loops::SumInt8Loop<loops::MagnitudeMuLaw>>(frames, count, channelCount,
+                                                                   totals);
   }
   const __m256i all = _mm256_set1_epi8(-1);
   const __m256i ones = _mm256_set1_epi16(1);
@@ -245,7 +229,7 @@ OSTREL_AVX2 void SumInt8Avx2(const unsigned char* frames, uint32_t count, uint32
   const size_t samples = static_cast<size_t>(count) * channelCount;
   // A call of fewer samples than a round takes the plain loop.
   if (!FramesFit(channelCount, 1) || samples < 32)
-    return PlainInt8<loops::Magnitude8>(frames, count, channelCount, totals);
+    return Plain<loops::SumInt8Loop<loops::Magnitude8>>(frames, count, channelCount, totals);
   const __m256i middle = _mm256_set1_epi8(INT8_MIN);
   __m256i highs = middle;
   __m256i lows = middle;
@@ -320,7 +304,7 @@ OSTREL_AVX2 void SumInt16Avx2(const unsigned char* frames, uint32_t count, uint3
                               Totals* totals) {
   const size_t samples = static_cast<size_t>(count) * channelCount;
   if (!FramesFit(channelCount, 2) || samples < 16)
-    return PlainInt16<BigEndian>(frames, count, channelCount, totals);
+    return Plain<loops::SumInt16Loop<BigEndian>>(frames, count, channelCount, totals);
   __m256i peaks = _mm256_setzero_si256();
   __m256i sums = _mm256_setzero_si256();
   __m256i morePeaks = _mm256_setzero_si256();
@@ -408,7 +392,7 @@ OSTREL_AVX2 void SumInt24Avx2(const unsigned char* frames, uint32_t count, uint3
                               Totals* totals) {
   const size_t samples = static_cast<size_t>(count) * channelCount;
   if (!FramesFit(channelCount, 4) || samples < 10)
-    return PlainInt24<BigEndian>(frames, count, channelCount, totals);
+    return Plain<loops::SumInt24Loop<BigEndian>>(frames, count, channelCount, totals);
   // A RIFX sample's bytes come most significant first: the shuffle takes
   // them in the other order.
   const __m256i spread =
@@ -477,7 +461,7 @@ OSTREL_AVX2 void SumInt32Avx2(const unsigned char* frames, uint32_t count, uint3
                               Totals* totals) {
   const size_t samples = static_cast<size_t>(count) * channelCount;
   if (!FramesFit(channelCount, 4) || samples < 8)
-    return PlainInt32<BigEndian>(frames, count, channelCount, totals);
+    return Plain<loops::SumInt32Loop<BigEndian>>(frames, count, channelCount, totals);
   __m256i peaks = _mm256_setzero_si256();
   __m256i sums = _mm256_setzero_si256();  // 64-bit lanes
   const unsigned char* p = frames;

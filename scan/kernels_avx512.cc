@@ -344,45 +344,6 @@ OSTREL_AVX512 OSTREL_LOOP int64_t SumSignedLanes32(__m512i v) {
 
 }  // namespace
 
-// Thirty-two samples a round. As in the AVX2 loop, the magnitudes are
-// unsigned words (vpabsw leaves -32768 as 0x8000), each goes into the sums
-// less 32768 (its top bit flipped) so that vpdpwssd, which reads words
-// signed, can add neighbouring pairs into 32-bit lanes, and each lane comes
-// out 65536 less per round, made up once the rounds are counted: a piece of
-// 2^14 rounds stays within 31 bits. Samples past the last load as 0, which
-// that round's count makes up for.
-template <bool BigEndian>
-OSTREL_AVX512 void SumInt16Avx512(const unsigned char* frames, uint32_t count,
-                                  uint32_t channelCount, Totals* totals) {
-  if (!FramesFit(channelCount, 2))
-    return SumInt16Avx2<BigEndian>(frames, count, channelCount, totals);
-  constexpr size_t kPiece = size_t{64} << 14;
-  const __mmask64 all = ~__mmask64{0};
-  const __m512i zero = _mm512_setzero_si512();
-  __m512i peaks = zero, morePeaks = zero;
-  int64_t units = 0;
-  const unsigned char* p = frames;
-  const unsigned char* const end = frames + size_t{count} * channelCount * 2;
-  while (p != end) {
-    const unsigned char* const pieceEnd = PieceEnd(p, end, kPiece);
-    __m512i sums = zero, moreSums = zero;
-    int64_t rounds = 0;
-    for (; pieceEnd - p >= 128; p += 128, rounds += 2) {
-      AddInt16<BigEndian>(Load16<BigEndian>(p, all), &peaks, &sums);
-      AddInt16<BigEndian>(Load16<BigEndian>(p + 64, all), &morePeaks, &moreSums);
-    }
-    for (; p != pieceEnd; ++rounds) {
-      const size_t left = static_cast<size_t>(pieceEnd - p);
-      AddInt16<BigEndian>(Load16<BigEndian>(p, FirstBytes(left)), &peaks, &sums);
-      p += left < 64 ? left : 64;
-    }
-    units += SumSignedLanes32(_mm512_add_epi32(sums, moreSums)) + rounds * 32 * 32768;
-  }
-  totals->units += static_cast<uint64_t>(units);
-  RaisePeaks<uint16_t>(Halves<uint16_t>(_mm512_max_epu16(peaks, morePeaks)), channelCount,
-                       totals->peaks);
-}
-
 namespace {
 
 // vpermb's index that puts sample i of 16 packed 3-byte samples at the top
@@ -491,60 +452,25 @@ OSTREL_AVX512 OSTREL_LOOP uint64_t SquaresOf(const Squares16& squares, int k) {
   return sums - (highs << 32) + highs;
 }
 
-}  // namespace
-
-// Thirty-two samples a round, mono or stereo (other channel counts take the
-// AVX2 loop): even words are the left channel and odd ones the right, in
-// mono both channel 1. vpdpwssd of the samples with themselves, the other
-// parity's words masked out, adds one parity's squares into 32-bit lanes, at
-// most 2^30 a round: three rounds stay within 32 bits (read unsigned), then
-// go into 64-bit lanes. Samples past the last load as 0.
-template <bool BigEndian>
-OSTREL_AVX512 void Statistics16Avx512(const unsigned char* frames, uint32_t count,
-                                      uint32_t channelCount, uint64_t firstFrame,
-                                      ChannelStatistics* channels) {
-  if (channelCount != 1 && channelCount != 2)
-    return Statistics16Avx2<BigEndian>(frames, count, channelCount, firstFrame, channels);
-  const __m512i zero = _mm512_setzero_si512();
-  Squares16 squares = {{zero, zero}, {zero, zero}, {zero, zero}};
-  __m512i most = zero;  // the largest magnitudes
-  const __mmask64 all = ~__mmask64{0};
-  const unsigned char* p = frames;
-  const unsigned char* const end = frames + size_t{count} * channelCount * 2;
-  for (; end - p >= 192; p += 192) {
-    for (size_t r = 0; r < 3; ++r) {
-      const __m512i values = Load16<BigEndian>(p + 64 * r, all);
-      most = _mm512_max_epu16(most, _mm512_abs_epi16(values));
-      AddSquares(values, &squares);
-    }
-    WidenSquares(&squares);
-  }
-  // At most two full rounds and a short one are left: three rounds again.
-  for (; p != end; p += end - p < 64 ? end - p : 64) {
-    const __m512i values = Load16<BigEndian>(p, FirstBytes(static_cast<size_t>(end - p)));
-    most = _mm512_max_epu16(most, _mm512_abs_epi16(values));
-    AddSquares(values, &squares);
-  }
-  WidenSquares(&squares);
-  for (uint32_t k = 0; k < 2; ++k)
-    channels[k % channelCount].squareUnits += SquaresOf(squares, static_cast<int>(k));
-  lanes::EndStatistics16<BigEndian>(frames, count, channelCount, firstFrame, Halves<uint16_t>(most),
-                                    channels);
-}
-
-// The 16-bit loop and the statistics above in one pass over the frames,
-// mono or stereo: each round's words are loaded once, and the call's largest
-// magnitudes are those the sums keep anyway. Other channel counts take the
-// two loops one after the other.
-template <bool BigEndian>
-OSTREL_AVX512 void SumInt16StatisticsAvx512(const unsigned char* frames, uint32_t count,
-                                            uint32_t channelCount, Totals* totals,
-                                            uint64_t firstFrame, ChannelStatistics* channels) {
-  if (channelCount != 1 && channelCount != 2) {
-    SumInt16Avx512<BigEndian>(frames, count, channelCount, totals);
-    return Statistics16Avx512<BigEndian>(frames, count, channelCount, firstFrame, channels);
-  }
-  constexpr size_t kPiece = size_t{64} << 14;  // as in SumInt16Avx512
+// The 16-bit loop, and with `Squares` a report's statistics of the same frames
+// in the same pass. Thirty-two samples a round, three at a time. As in the
+// AVX2 loop, the magnitudes are unsigned words (vpabsw leaves -32768 as
+// 0x8000), each goes into the sums less 32768 (its top bit flipped) so that
+// vpdpwssd, which reads words signed, can add neighbouring pairs into 32-bit
+// lanes, and each lane comes out 65536 less per round, made up once the rounds
+// are counted: a piece of 2^14 rounds stays within 31 bits. Samples past the
+// last load as 0, which that round's count makes up for.
+//
+// The statistics take mono or stereo frames: even words are the left channel
+// and odd ones the right, in mono both channel 1. vpdpwssd of the samples with
+// themselves, the other parity's words masked out, adds one parity's squares
+// into 32-bit lanes, at most 2^30 a round: three rounds stay within 32 bits
+// (read unsigned), then go into 64-bit lanes. Samples past the last load as 0.
+template <bool BigEndian, bool Squares>
+OSTREL_AVX512 OSTREL_LOOP void SumInt16Rounds(const unsigned char* frames, uint32_t count,
+                                              uint32_t channelCount, Totals* totals,
+                                              uint64_t firstFrame, ChannelStatistics* channels) {
+  constexpr size_t kPiece = size_t{64} << 14;
   const __mmask64 all = ~__mmask64{0};
   const __m512i zero = _mm512_setzero_si512();
   Squares16 squares = {{zero, zero}, {zero, zero}, {zero, zero}};
@@ -554,32 +480,72 @@ OSTREL_AVX512 void SumInt16StatisticsAvx512(const unsigned char* frames, uint32_
   const unsigned char* const end = frames + size_t{count} * channelCount * 2;
   while (p != end) {
     const unsigned char* const pieceEnd = PieceEnd(p, end, kPiece);
-    __m512i sums = zero;
+    // Three rounds at a time, each into a set of lanes of its own.
+    __m512i sums[3] = {zero, zero, zero};
     int64_t rounds = 0;
     for (; pieceEnd - p >= 192; p += 192, rounds += 3) {
       for (size_t r = 0; r < 3; ++r) {
         const __m512i values = Load16<BigEndian>(p + 64 * r, all);
-        AddInt16<BigEndian>(values, &peaks, &sums);
-        AddSquares(values, &squares);
+        AddInt16<BigEndian>(values, &peaks, &sums[r]);
+        if (Squares) AddSquares(values, &squares);
       }
-      WidenSquares(&squares);
+      if (Squares) WidenSquares(&squares);
     }
+    // At most two full rounds and a short one are left: three rounds again.
     for (; p != pieceEnd; ++rounds) {
       const size_t left = static_cast<size_t>(pieceEnd - p);
       const __m512i values = Load16<BigEndian>(p, FirstBytes(left));
-      AddInt16<BigEndian>(values, &peaks, &sums);
-      AddSquares(values, &squares);
+      AddInt16<BigEndian>(values, &peaks, &sums[0]);
+      if (Squares) AddSquares(values, &squares);
       p += left < 64 ? left : 64;
     }
-    WidenSquares(&squares);
-    units += SumSignedLanes32(sums) + rounds * 32 * 32768;
+    if (Squares) WidenSquares(&squares);
+    units += SumSignedLanes32(_mm512_add_epi32(_mm512_add_epi32(sums[0], sums[1]), sums[2])) +
+             rounds * 32 * 32768;
   }
   totals->units += static_cast<uint64_t>(units);
   const __m256i most = Halves<uint16_t>(peaks);
   RaisePeaks<uint16_t>(most, channelCount, totals->peaks);
+  if (!Squares) return;
   for (uint32_t k = 0; k < 2; ++k)
     channels[k % channelCount].squareUnits += SquaresOf(squares, static_cast<int>(k));
   lanes::EndStatistics16<BigEndian>(frames, count, channelCount, firstFrame, most, channels);
+}
+
+}  // namespace
+
+template <bool BigEndian>
+OSTREL_AVX512 void SumInt16Avx512(const unsigned char* frames, uint32_t count,
+                                  uint32_t channelCount, Totals* totals) {
+  if (!FramesFit(channelCount, 2))
+    return SumInt16Avx2<BigEndian>(frames, count, channelCount, totals);
+  SumInt16Rounds<BigEndian, false>(frames, count, channelCount, totals, 0, nullptr);
+}
+
+// A report's separate pass over a read: the sums of the same loop, thrown
+// away, cost less than a loop of its own. Other channel counts than one and
+// two take the AVX2 loop.
+template <bool BigEndian>
+OSTREL_AVX512 void Statistics16Avx512(const unsigned char* frames, uint32_t count,
+                                      uint32_t channelCount, uint64_t firstFrame,
+                                      ChannelStatistics* channels) {
+  if (channelCount != 1 && channelCount != 2)
+    return Statistics16Avx2<BigEndian>(frames, count, channelCount, firstFrame, channels);
+  Totals unused;
+  SumInt16Rounds<BigEndian, true>(frames, count, channelCount, &unused, firstFrame, channels);
+}
+
+// Both in one pass, each round's words loaded once; the call's largest
+// magnitudes are those the sums keep anyway.
+template <bool BigEndian>
+OSTREL_AVX512 void SumInt16StatisticsAvx512(const unsigned char* frames, uint32_t count,
+                                            uint32_t channelCount, Totals* totals,
+                                            uint64_t firstFrame, ChannelStatistics* channels) {
+  if (channelCount != 1 && channelCount != 2) {
+    SumInt16Avx512<BigEndian>(frames, count, channelCount, totals);
+    return Statistics16Avx2<BigEndian>(frames, count, channelCount, firstFrame, channels);
+  }
+  SumInt16Rounds<BigEndian, true>(frames, count, channelCount, totals, firstFrame, channels);
 }
 
 // 64-bit float samples narrowed in place, sixteen a round: vcvtpd2ps is the

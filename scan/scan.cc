@@ -60,7 +60,6 @@ Result ScanFrames(const ScanRequest& request, double* peaks, uint32_t* framesSca
   // of over 2^30 samples, 32-bit of over 2^22, at sample rates in the
   // megahertz) round as doubles do.
   Loops loops = LoopsOf(entry, request.loopSet);
-  const StatisticsLoop statistics = loops.statistics;
   const bool longBlocks =
       entry.unit != 0 && uint64_t{resolution} * channelCount > kMostExactUnits / entry.largest;
   if (longBlocks) {
@@ -115,7 +114,7 @@ Result ScanFrames(const ScanRequest& request, double* peaks, uint32_t* framesSca
     const uint32_t got = static_cast<uint32_t>(bytes / frameSize);
     if (loops.narrow != nullptr) loops.narrow(buffer, size_t{got} * channelCount);
     if (request.statistics != nullptr && withStatistics == nullptr)
-      statistics(buffer, got, channelCount, current, request.statistics);
+      loops.statistics(buffer, got, channelCount, current, request.statistics);
     // The chunk is cut at block ends; blocks run on across chunks.
     const unsigned char* frames = buffer;
     for (uint32_t left = got; left > 0;) {
