@@ -188,3 +188,19 @@ double RoundedLevel(double sum, uint32_t resolution, float magnification) {
   if (Quick(sum, resolution, magnification, &level)) return level;
   return ExactLevel(sum, resolution, magnification);
 }
+
+#ifdef OSTREL_X87_LEVELS
+namespace {
+
+bool X87RoundsToNearestIn64Bits() {
+  uint16_t control;
+  __asm__("fnstcw %0" : "=m"(control));
+  // Precision control (bits 8 and 9) 3: a 64-bit significand; rounding
+  // control (bits 10 and 11) 0: to nearest, ties to even.
+  return (control & 0x0F00) == 0x0300;
+}
+
+}  // namespace
+
+const bool x87Levels = X87RoundsToNearestIn64Bits();
+#endif

@@ -34,8 +34,11 @@ uint64_t X87FrameAtTime(uint32_t sampleRate, float seconds) {
 
 bool LevelAgrees(const LevelInput& input, bool* quick) {
   const uint64_t expected = DoubleBits(X87Level(input));
-  const bool block = DoubleBits(BlockLevel(input.blockSum, input.channelCount, input.resolution,
-                                           input.magnification)) == expected;
+  const bool block =
+      DoubleBits(BlockLevel(input.blockSum, input.channelCount, input.resolution,
+                            input.magnification)) == expected &&
+      DoubleBits(PortableBlockLevel(input.blockSum, input.channelCount, input.resolution,
+                                    input.magnification)) == expected;
   if (input.channelCount > 2) {
     // One way only: the exact one, with the whole divisor.
     *quick = false;

@@ -31,7 +31,7 @@ uint64_t X87FrameAtTime(uint32_t sampleRate, float seconds);
 // magnification, zero, infinities and nan included.
 bool QuickLevel(double sum, uint32_t resolution, float magnification, double* level);
 
-// Compares BlockLevel, QuickLevel (where it answers; never for three channels
+// Compares BlockLevel, PortableBlockLevel, QuickLevel (where it answers; never for three channels
 // and more) and ExactLevel with X87Level bit for bit; true when all agree.
 bool LevelAgrees(const LevelInput& input, bool* quick);
 
