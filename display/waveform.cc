@@ -43,7 +43,7 @@ struct Text {
 
 // Appends the first `count` bytes of `bytes` (the rest zero); the text
 // stays within 16 bytes.
-void Append(Text* text, uint64_t bytes, unsigned count) {
+inline __attribute__((always_inline)) void Append(Text* text, uint64_t bytes, unsigned count) {
   const unsigned at = text->length;
   if (at == 0) {
     text->low = bytes;
@@ -76,6 +76,25 @@ char* Put(char* out, const Text& text) {
   return out + text.length;
 }
 
+// The texts of the fractions a stamp has, "." and its digits, the first
+// byte lowest.
+struct FractionTexts {
+  uint32_t hundredths[100];
+  uint32_t thousandths[1000];
+};
+
+constexpr FractionTexts MakeFractionTexts() {
+  FractionTexts texts{};
+  for (uint32_t f = 0; f < 100; ++f)
+    texts.hundredths[f] = '.' | ('0' + f / 10) << 8 | ('0' + f % 10) << 16;
+  for (uint32_t f = 0; f < 1000; ++f)
+    texts.thousandths[f] =
+        '.' | ('0' + f / 100) << 8 | ('0' + f / 10 % 10) << 16 | ('0' + f % 10) << 24;
+  return texts;
+}
+
+constexpr FractionTexts kFractions = MakeFractionTexts();
+
 // The text of units / 10^decimals with `decimals` (2 or 3) places, kept from
 // the last row: at short blocks many rows in a row share their stamp, and at
 // the usual ones many share its whole part, whose digits are kept too.
@@ -87,25 +106,26 @@ struct UnitsText {
   Text wholeText;
 };
 
+// A new text is written from the registers it was made in: read back from
+// where it was just stored, as two words stored apart read as one, it would
+// wait on the stores.
 inline char* PutUnits(char* out, UnitsText* last, uint64_t units, int decimals) {
-  if (units != last->units || decimals != last->decimals) {
-    const uint64_t whole = decimals == 2 ? units / 100 : units / 1000;
-    const auto fraction = static_cast<uint32_t>(units - whole * (decimals == 2 ? 100 : 1000));
-    if (whole != last->whole) {
-      Text digits;
-      AppendDigits(&digits, whole);
-      last->whole = whole;
-      last->wholeText = digits;
-    }
-    Text text = last->wholeText;
-    // The fraction's digits are the last `decimals` bytes of its eight.
-    Append(&text, '.' | (EightDigits(fraction) + kZeros) >> (8 * (8 - decimals)) << 8,
-           1 + static_cast<unsigned>(decimals));
-    last->units = units;
-    last->decimals = decimals;
-    last->text = text;
+  if (units == last->units && decimals == last->decimals) return Put(out, last->text);
+  const uint64_t whole = decimals == 2 ? units / 100 : units / 1000;
+  const auto fraction = static_cast<uint32_t>(units - whole * (decimals == 2 ? 100 : 1000));
+  if (whole != last->whole) {
+    Text digits;
+    AppendDigits(&digits, whole);
+    last->whole = whole;
+    last->wholeText = digits;
   }
-  return Put(out, last->text);
+  Text text = last->wholeText;
+  Append(&text, decimals == 2 ? kFractions.hundredths[fraction] : kFractions.thousandths[fraction],
+         1 + static_cast<unsigned>(decimals));
+  last->units = units;
+  last->decimals = decimals;
+  last->text = text;
+  return Put(out, text);
 }
 
 // The text of the last row's frame index, moved on in its last digit when
