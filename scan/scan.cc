@@ -10,7 +10,7 @@ namespace {
 // 16-bit stereo (256 KiB) still sits in the core's cache when it is decoded;
 // fewer, larger reads cost less than many small ones.
 alignas(64) unsigned char buffer[kChunkFrames * kMostFrameBytes];
-static_assert(kNarrowChunkFrames <= sizeof buffer, "a chunk of one-byte frames fits the buffer");
+static_assert(kNarrowChunkBytes <= sizeof buffer, "a chunk of narrow frames fits the buffer");
 
 // Integer sums are the sequential double sums as long as every partial sum
 // is exact in a double: at most 2^53 units.
@@ -67,7 +67,7 @@ Result ScanFrames(const ScanRequest& request, double* peaks, uint32_t* framesSca
     loops.blocks = nullptr;
   }
   const uint32_t half = resolution / 2;
-  const uint32_t capacity = frameSize == 1 ? kNarrowChunkFrames : kChunkFrames;
+  const uint32_t capacity = frameSize < 4 ? kNarrowChunkBytes / frameSize : kChunkFrames;
   const uint32_t group = GroupBlocks(entry, loops, resolution, capacity);
   // Side-by-side float sums take whole groups, integer groups any number of
   // blocks. Chunks are cut at whole groups or blocks, so that every chunk of

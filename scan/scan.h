@@ -20,11 +20,12 @@
 #include "wavefile/wavefile.h"
 
 // Frames per read: the scan reads the span in chunks of this many frames into
-// one fixed buffer, and blocks run on from one chunk into the next. Frames of
-// one byte (8-bit and G.711 mono) are read kNarrowChunkFrames at a time:
-// 64 KiB reads cost more, for what they bring, than the larger ones.
+// one fixed buffer, and blocks run on from one chunk into the next. Frames
+// of under four bytes are read kNarrowChunkBytes at a time, as many as a
+// chunk of four-byte frames has: smaller reads cost more, for what they
+// bring, than the larger ones.
 constexpr uint32_t kChunkFrames = 65536;
-constexpr uint32_t kNarrowChunkFrames = 4 * kChunkFrames;
+constexpr uint32_t kNarrowChunkBytes = 4 * kChunkFrames;
 
 // Raises *peak to the magnitude of value.
 inline void CheckPeak(double value, double* peak) {
