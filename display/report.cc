@@ -37,11 +37,19 @@ void Put(const char* text) {
   }
 }
 
+// A number at out, where there is room for it; returns its end. Infinite
+// and nan numbers, which JSON does not have, are null.
+char* NumberAt(char* out, double value) {
+  if (!std::isfinite(value)) {
+    std::memcpy(out, "null", 4);
+    return out + 4;
+  }
+  return std::to_chars(out, pending + sizeof pending, value).ptr;
+}
+
 void PutNumber(double value) {
-  if (!std::isfinite(value)) return Put("null");
   Reserve();
-  pendingLength = static_cast<size_t>(
-      std::to_chars(pending + pendingLength, pending + sizeof pending, value).ptr - pending);
+  pendingLength = static_cast<size_t>(NumberAt(pending + pendingLength, value) - pending);
 }
 
 void PutWhole(uint64_t value) {
@@ -151,15 +159,21 @@ bool ReportStart(const ReportHead& head) {
 bool ReportRows(uint32_t firstFrame, uint32_t step, uint32_t count, uint32_t sampleRate,
                 const double* levels) {
   uint32_t frame = firstFrame;
+  // Each row is put together in place: kRoom holds the longest.
   for (uint32_t r = 0; r < count; ++r, frame += step) {
-    Put(firstRow ? "\n[" : ",\n[");
+    Reserve();
+    char* out = pending + pendingLength;
+    if (!firstRow) *out++ = ',';
+    std::memcpy(out, "\n[", 2);
+    out += 2;
     firstRow = false;
-    PutWhole(frame);
-    Put(",");
-    PutNumber(static_cast<double>(frame) / static_cast<double>(sampleRate));
-    Put(",");
-    PutNumber(levels[r]);
-    Put("]");
+    out = std::to_chars(out, pending + sizeof pending, frame).ptr;
+    *out++ = ',';
+    out = NumberAt(out, static_cast<double>(frame) / static_cast<double>(sampleRate));
+    *out++ = ',';
+    out = NumberAt(out, levels[r]);
+    *out++ = ']';
+    pendingLength = static_cast<size_t>(out - pending);
   }
   return OutputError() == 0;
 }
