@@ -41,8 +41,9 @@ void Put(const char* text) {
 // and nan numbers, which JSON does not have, are null.
 char* NumberAt(char* out, double value) {
   if (!std::isfinite(value)) {
-    std::memcpy(out, "null", 4);
-    return out + 4;
+    constexpr char kNull[] = {'n', 'u', 'l', 'l'};
+    std::memcpy(out, kNull, sizeof kNull);
+    return out + sizeof kNull;
   }
   return std::to_chars(out, pending + sizeof pending, value).ptr;
 }
