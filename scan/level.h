@@ -60,8 +60,8 @@ inline double PortableBlockLevel(double blockSum, uint32_t channelCount, uint32_
 extern const bool x87Levels;
 #endif
 
-// Rows are many, so this is inline: in the scan's loop the choice is made
-// once for all its blocks.
+// The level of a block's sum by the rule, the quickest way this platform
+// has.
 inline double BlockLevel(double blockSum, uint32_t channelCount, uint32_t resolution,
                          float magnification) {
 #ifdef OSTREL_X87_LEVELS
@@ -77,5 +77,10 @@ inline double BlockLevel(double blockSum, uint32_t channelCount, uint32_t resolu
 #endif
   return PortableBlockLevel(blockSum, channelCount, resolution, magnification);
 }
+
+// Each of `count` block sums at `values` becomes its level (BlockLevel), the
+// way chosen once for them all: rows are many.
+void BlockLevels(double* values, uint32_t count, uint32_t channelCount, uint32_t resolution,
+                 float magnification);
 
 #endif

@@ -84,13 +84,14 @@ Result ScanFrames(const ScanRequest& request, double* peaks, uint32_t* framesSca
       request.statistics != nullptr && group == 0 && !longBlocks ? loops.framesStatistics : nullptr;
   Totals totals;
   uint32_t blockCount = 0;
-  // Levels of blocks summed frame by frame, handed to the sink together
-  // once a chunk is done (or the batch is full): one call of the sink for
-  // many rows, not one a row.
+  // Sums of blocks summed frame by frame, made levels and handed to the
+  // sink together once a chunk is done (or the batch is full): one call of
+  // the sink for many rows, not one a row.
   double batch[kMostGroupBlocks];
   uint32_t batched = 0;
   uint32_t batchFirst = 0;  // the frame the first batched block stands for
   const auto handBatch = [&]() {
+    if (batched != 0) BlockLevels(batch, batched, channelCount, resolution, magnification);
     const bool handed =
         batched == 0 || sink.blocks(sink.context, batchFirst, resolution, batched, batch);
     batched = 0;
@@ -125,8 +126,7 @@ Result ScanFrames(const ScanRequest& request, double* peaks, uint32_t* framesSca
         double sums[kMostGroupBlocks];
         loops.blocks(frames, resolution, blocks, channelCount, sums, &totals);
         double* levels = sums;  // each level replaces its sum
-        for (uint32_t b = 0; b < blocks; ++b)
-          levels[b] = BlockLevel(sums[b], channelCount, resolution, magnification);
+        BlockLevels(levels, blocks, channelCount, resolution, magnification);
         if (!sink.blocks(sink.context, current + resolution - half, resolution, blocks, levels))
           return OutputFailure(0);
         current += blocks * resolution;
@@ -149,7 +149,7 @@ Result ScanFrames(const ScanRequest& request, double* peaks, uint32_t* framesSca
         // and long blocks sum into `sum` alone.
         const double sum = static_cast<double>(totals.units) * entry.unit + totals.sum;
         if (batched == 0) batchFirst = current - half;
-        batch[batched++] = BlockLevel(sum, channelCount, resolution, magnification);
+        batch[batched++] = sum;
         if (batched == kMostGroupBlocks && !handBatch()) return OutputFailure(0);
         blockCount = 0;
         totals.units = 0;
