@@ -191,10 +191,9 @@ double RoundedLevel(double sum, uint32_t resolution, float magnification) {
 
 void BlockLevels(double* values, uint32_t count, uint32_t channelCount, uint32_t resolution,
                  float magnification) {
-  // A resolution of 2^k at magnification 1, one row per frame above all: one
-  // multiply a level (PortableBlockLevel), quicker still than the x87 unit.
-  if (channelCount <= 2 && magnification == 1.0f && resolution != 0 &&
-      (resolution & (resolution - 1)) == 0) {
+  // One multiply a level (PortableBlockLevel), quicker still than the x87
+  // unit.
+  if (LevelIsShift(channelCount, resolution, magnification)) {
     for (uint32_t b = 0; b < count; ++b)
       values[b] = PortableBlockLevel(values[b], channelCount, resolution, 1.0f);
     return;

@@ -26,6 +26,14 @@ double RoundedLevel(double sum, uint32_t resolution, float magnification);
 // infinities and nan included.
 double ExactLevel(double sum, uint64_t divisor, float magnification);
 
+// Whether a block's level is its sum (halved for two channels) times 2^-k:
+// one or two channels, a resolution of 2^k and magnification 1, one row
+// per frame above all.
+inline bool LevelIsShift(uint32_t channelCount, uint32_t resolution, float magnification) {
+  return channelCount <= 2 && magnification == 1.0f && resolution != 0 &&
+         (resolution & (resolution - 1)) == 0;
+}
+
 // The rule by the two ways above, on every platform: the level of a
 // block's sum over channelCount channels of `resolution` frames.
 inline double PortableBlockLevel(double blockSum, uint32_t channelCount, uint32_t resolution,
@@ -36,13 +44,13 @@ inline double PortableBlockLevel(double blockSum, uint32_t channelCount, uint32_
     return ExactLevel(blockSum, uint64_t{channelCount} * resolution, magnification);
   // Halved in double arithmetic, as levels have always been.
   const double sum = channelCount == 2 ? blockSum / 2 : blockSum;
-  // Magnification 1 and a resolution 2^k, one row per frame above all: the
-  // exact quotient sum / 2^k has no more significant bits than the sum, so
-  // the 64-bit roundings of the quotient and of its product by 1 keep it
-  // whole, and the one rounding left, to double, is what the double division
-  // does. Multiplying by 2^-k (a double for every k below 32) rounds that
-  // same value once, without the division's wait.
-  if (magnification == 1.0f && resolution != 0 && (resolution & (resolution - 1)) == 0) {
+  // A shift (LevelIsShift): the exact quotient sum / 2^k has no more
+  // significant bits than the sum, so the 64-bit roundings of the quotient
+  // and of its product by 1 keep it whole, and the one rounding left, to
+  // double, is what the double division does. Multiplying by 2^-k (a double
+  // for every k below 32) rounds that same value once, without the
+  // division's wait.
+  if (LevelIsShift(channelCount, resolution, magnification)) {
     const uint64_t bits = static_cast<uint64_t>(1023 - __builtin_ctz(resolution)) << 52;
     double reciprocal;
     std::memcpy(&reciprocal, &bits, sizeof reciprocal);

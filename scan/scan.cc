@@ -91,9 +91,9 @@ Result ScanFrames(const ScanRequest& request, double* peaks, uint32_t* framesSca
   uint32_t batched = 0;
   uint32_t batchFirst = 0;  // the frame the first batched block stands for
   const auto handBatch = [&]() {
-    if (batched != 0) BlockLevels(batch, batched, channelCount, resolution, magnification);
-    const bool handed =
-        batched == 0 || sink.blocks(sink.context, batchFirst, resolution, batched, batch);
+    if (batched == 0) return true;
+    BlockLevels(batch, batched, channelCount, resolution, magnification);
+    const bool handed = sink.blocks(sink.context, batchFirst, resolution, batched, batch);
     batched = 0;
     return handed;
   };
