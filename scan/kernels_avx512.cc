@@ -624,6 +624,142 @@ OSTREL_AVX512 void SumInt16StatisticsAvx512(const unsigned char* frames, uint32_
   SumInt16Rounds<BigEndian, true>(frames, count, channelCount, totals, firstFrame, channels);
 }
 
+namespace {
+
+// Float blocks side by side, eight to a register: lane k of a register sums
+// block k, each in sample order, as the AVX2 loop does four to a register
+// (scan/kernels_avx2.cc says how a magnitude pattern y = 2^31 + m becomes
+// the double y << 29, its magnitude times 2^-647, and why the sums are then
+// exact). A round loads sixteen samples of each of eight blocks and
+// transposes them: two rounds of unpacks leave, for each of the four
+// samples c of a 128-bit lane, the words of blocks 0 to 3 in one register
+// and of blocks 4 to 7 in another, lane t holding sample 4t + c; vpermt2d
+// then puts sample 4t + c of block k into the low word of 64-bit lane k, and
+// vpmuludq by 2^29 makes the double of it, the high word ignored.
+
+// vpermt2d's index for lane t: 64-bit lane k takes word 4t + k of the
+// register of blocks 0 to 3 for k < 4, of blocks 4 to 7 (from 16 on) above.
+constexpr auto SampleOfEach(int t) {
+  struct Index {
+    int words[16];
+  } index{};
+  for (int k = 0; k < 8; ++k) {
+    const int word = k < 4 ? 4 * t + k : 16 + 4 * t + (k - 4);
+    index.words[2 * k] = word;
+    index.words[2 * k + 1] = word;
+  }
+  return index;
+}
+
+struct SideBySide {
+  __m512i picks[4];
+  __m512i top, shift29;
+};
+
+OSTREL_AVX512 OSTREL_LOOP SideBySide LoadSideBySide() {
+  static constexpr decltype(SampleOfEach(0)) kPicks[4] = {SampleOfEach(0), SampleOfEach(1),
+                                                          SampleOfEach(2), SampleOfEach(3)};
+  SideBySide s;
+  for (int t = 0; t < 4; ++t) s.picks[t] = _mm512_loadu_si512(kPicks[t].words);
+  s.top = _mm512_set1_epi32(INT32_MIN);
+  s.shift29 = _mm512_set1_epi64(int64_t{1} << 29);
+  return s;
+}
+
+// The words of sixteen samples from p of each of eight blocks `stride` bytes
+// apart, each with its top bit set, transposed: quads[h][c] holds in lane t
+// sample 4t + c of blocks 4h to 4h + 3. Raises `peaks` by the words. Words
+// past `keep` load as 0, and so raise no peak.
+template <bool BigEndian>
+OSTREL_AVX512 OSTREL_LOOP void LoadFloatRound(const unsigned char* p, size_t stride,
+                                              __mmask16 keep, const SideBySide& s,
+                                              __m512i* peaks, __m512i (&quads)[2][4]) {
+  __m512i words[8];
+  for (int k = 0; k < 8; ++k) {
+    words[k] = _mm512_maskz_loadu_epi32(keep, p + k * stride);
+    if (BigEndian) {
+      words[k] = _mm512_shuffle_epi8(
+          words[k], EachLane(_mm_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12)));
+    }
+    words[k] = _mm512_or_si512(words[k], s.top);
+  }
+  *peaks = _mm512_max_epu32(
+      *peaks, _mm512_max_epu32(_mm512_max_epu32(_mm512_max_epu32(words[0], words[1]),
+                                                _mm512_max_epu32(words[2], words[3])),
+                               _mm512_max_epu32(_mm512_max_epu32(words[4], words[5]),
+                                                _mm512_max_epu32(words[6], words[7]))));
+  for (int h = 0; h < 2; ++h) {  // blocks 0 to 3, then 4 to 7
+    const __m512i* w = words + 4 * h;
+    const __m512i low01 = _mm512_unpacklo_epi32(w[0], w[1]);
+    const __m512i low23 = _mm512_unpacklo_epi32(w[2], w[3]);
+    const __m512i high01 = _mm512_unpackhi_epi32(w[0], w[1]);
+    const __m512i high23 = _mm512_unpackhi_epi32(w[2], w[3]);
+    quads[h][0] = _mm512_unpacklo_epi64(low01, low23);
+    quads[h][1] = _mm512_unpackhi_epi64(low01, low23);
+    quads[h][2] = _mm512_unpacklo_epi64(high01, high23);
+    quads[h][3] = _mm512_unpackhi_epi64(high01, high23);
+  }
+}
+
+// Sample i of eight blocks as doubles, one to a 64-bit lane.
+OSTREL_AVX512 OSTREL_LOOP __m512d SampleOfEight(const __m512i (&quads)[2][4], uint32_t i,
+                                                const SideBySide& s) {
+  const __m512i each = _mm512_permutex2var_epi32(quads[0][i % 4], s.picks[i / 4], quads[1][i % 4]);
+  return _mm512_castsi512_pd(_mm512_mul_epu32(each, s.shift29));
+}
+
+// Adds the first `samples` (up to 16) samples from p of each of sixteen
+// blocks `stride` bytes apart to the sums of acc[0] (blocks 0 to 7) and
+// acc[1] (8 to 15), one sample of each set of eight in turn, so that the two
+// chains of additions go on together.
+template <bool BigEndian, bool Whole>
+OSTREL_AVX512 OSTREL_LOOP void AddFloatRounds(const unsigned char* p, size_t stride,
+                                              uint32_t samples, const SideBySide& s,
+                                              __m512d (&acc)[2], __m512i* peaks) {
+  const __mmask16 keep = Whole ? 0xFFFF : static_cast<__mmask16>((1u << samples) - 1);
+  __m512i first[2][4], second[2][4];
+  LoadFloatRound<BigEndian>(p, stride, keep, s, peaks, first);
+  LoadFloatRound<BigEndian>(p + 8 * stride, stride, keep, s, peaks, second);
+  for (uint32_t i = 0; i < (Whole ? 16 : samples); ++i) {
+    acc[0] = _mm512_add_pd(acc[0], SampleOfEight(first, i, s));
+    acc[1] = _mm512_add_pd(acc[1], SampleOfEight(second, i, s));
+  }
+}
+
+}  // namespace
+
+// Sixteen blocks a call, in two registers whose sums go on side by side;
+// other counts take the AVX2 loop, as do frames of other than one or two
+// channels. Rounds take sixteen samples of each block; the last round of a
+// call takes what is left.
+template <bool BigEndian>
+OSTREL_AVX512 void SumFloat32BlocksAvx512(const unsigned char* frames, uint32_t blockFrames,
+                                          uint32_t blocks, uint32_t channelCount, double* sums,
+                                          Totals* totals) {
+  if (blocks != 16 || !FramesFit(channelCount, 4)) {
+    return SumFloat32BlocksAvx2<BigEndian>(frames, blockFrames, blocks, channelCount, sums,
+                                           totals);
+  }
+  const SideBySide s = LoadSideBySide();
+  const size_t blockSamples = size_t{blockFrames} * channelCount;
+  const size_t stride = 4 * blockSamples;
+  __m512d acc[2] = {_mm512_setzero_pd(), _mm512_setzero_pd()};
+  __m512i peaks = _mm512_setzero_si512();
+  size_t j = 0;
+  for (; blockSamples - j >= 16; j += 16)
+    AddFloatRounds<BigEndian, true>(frames + 4 * j, stride, 16, s, acc, &peaks);
+  if (j != blockSamples) {
+    AddFloatRounds<BigEndian, false>(frames + 4 * j, stride,
+                                     static_cast<uint32_t>(blockSamples - j), s, acc, &peaks);
+  }
+  const __m512d unscale = _mm512_set1_pd(0x1p647);
+  _mm512_storeu_pd(sums, _mm512_mul_pd(acc[0], unscale));
+  _mm512_storeu_pd(sums + 8, _mm512_mul_pd(acc[1], unscale));
+  // Rounds start on a frame: in stereo even lanes are left and odd right.
+  RaisePeaks<uint32_t>(Halves<uint32_t>(_mm512_andnot_si512(s.top, peaks)), channelCount,
+                       totals->peaks);
+}
+
 // 64-bit float samples narrowed in place, sixteen a round: vcvtpd2ps is the
 // conversion static_cast<float> makes, eight at a time, under the same
 // rounding mode and flags. A round reads 128 bytes before it writes the 64
@@ -670,5 +806,9 @@ template void SumInt16StatisticsAvx512<false>(const unsigned char*, uint32_t, ui
                                               uint64_t, ChannelStatistics*);
 template void SumInt16StatisticsAvx512<true>(const unsigned char*, uint32_t, uint32_t, Totals*,
                                              uint64_t, ChannelStatistics*);
+template void SumFloat32BlocksAvx512<false>(const unsigned char*, uint32_t, uint32_t, uint32_t,
+                                            double*, Totals*);
+template void SumFloat32BlocksAvx512<true>(const unsigned char*, uint32_t, uint32_t, uint32_t,
+                                           double*, Totals*);
 template void NarrowDoublesAvx512<false>(unsigned char*, size_t);
 template void NarrowDoublesAvx512<true>(unsigned char*, size_t);

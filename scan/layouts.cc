@@ -127,7 +127,7 @@ constexpr LayoutEntry Float32(const char* name) {
            nullptr},
           nullptr,
           {nullptr, OSTREL_X86_LOOP(SumFloat32BlocksAvx2<BigEndian>), nullptr, nullptr},
-          {nullptr, nullptr, nullptr, nullptr},
+          {nullptr, OSTREL_X86_LOOP(SumFloat32BlocksAvx512<BigEndian>), nullptr, nullptr},
           4};
 }
 
