@@ -534,7 +534,8 @@ OSTREL_AVX512 OSTREL_LOOP uint64_t SquaresOf(const Squares16& squares, int k) {
 // 0x8000), each goes into the sums less 32768 (its top bit flipped) so that
 // vpdpwssd, which reads words signed, can add neighbouring pairs into 32-bit
 // lanes, and each lane comes out 65536 less per round, made up once the rounds
-// are counted: a piece of 2^14 rounds stays within 31 bits. Samples past the
+// are counted: a piece of 2^14 rounds (and a call's first, partial round)
+// stays within 31 bits. Samples past the
 // last load as 0, which that round's count makes up for.
 //
 // The statistics take mono or stereo frames: even words are the left channel
@@ -554,11 +555,26 @@ OSTREL_AVX512 OSTREL_LOOP void SumInt16Rounds(const unsigned char* frames, uint3
   int64_t units = 0;
   const unsigned char* p = frames;
   const unsigned char* const end = frames + size_t{count} * channelCount * 2;
+  // The first round takes the bytes of p's cache line from p on, where a
+  // frame starts there too (as in the scan's buffer): the rounds after it
+  // then load whole lines, none straddling two.
+  __m512i sums[3] = {zero, zero, zero};
+  int64_t rounds = 0;
+  const size_t head = reinterpret_cast<uintptr_t>(p) % 64;
+  if (head != 0 && (head & (2 * channelCount - 1)) == 0 && p != end) {
+    const size_t line = head + static_cast<size_t>(end - p);
+    const __m512i values = Load16<BigEndian>(p - head, FirstBytes(line) & (all << head));
+    AddInt16<BigEndian>(values, &peaks, &sums[0]);
+    if (Squares) {
+      AddSquares(values, &squares);
+      WidenSquares(&squares);
+    }
+    rounds = 1;
+    p = line < 64 ? end : p + (64 - head);
+  }
+  if (p == end) units = SumSignedLanes32(sums[0]) + 32 * 32768;
   while (p != end) {
     const unsigned char* const pieceEnd = PieceEnd(p, end, kPiece);
-    // Three rounds at a time, each into a set of lanes of its own.
-    __m512i sums[3] = {zero, zero, zero};
-    int64_t rounds = 0;
     for (; pieceEnd - p >= 192; p += 192, rounds += 3) {
       for (size_t r = 0; r < 3; ++r) {
         const __m512i values = Load16<BigEndian>(p + 64 * r, all);
@@ -578,6 +594,8 @@ OSTREL_AVX512 OSTREL_LOOP void SumInt16Rounds(const unsigned char* frames, uint3
     if (Squares) WidenSquares(&squares);
     units += SumSignedLanes32(_mm512_add_epi32(_mm512_add_epi32(sums[0], sums[1]), sums[2])) +
              rounds * 32 * 32768;
+    sums[0] = sums[1] = sums[2] = zero;
+    rounds = 0;
   }
   totals->units += static_cast<uint64_t>(units);
   const __m256i most = Halves<uint16_t>(peaks);
