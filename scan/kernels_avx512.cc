@@ -295,15 +295,15 @@ OSTREL_AVX512 OSTREL_LOOP uint64_t SumG711(const unsigned char* p, const unsigne
 // where one register's total alone takes about ten.
 OSTREL_AVX512 OSTREL_LOOP __m512i TotalsOf16(const __m512i (&v)[16]) {
   __m512i pairs[8], quads[4], eights[2];
-  for (int i = 0; i < 8; ++i) {
+  for (size_t i = 0; i < 8; ++i) {
     pairs[i] = _mm512_add_epi32(_mm512_unpacklo_epi32(v[2 * i], v[2 * i + 1]),
                                 _mm512_unpackhi_epi32(v[2 * i], v[2 * i + 1]));
   }
-  for (int i = 0; i < 4; ++i) {
+  for (size_t i = 0; i < 4; ++i) {
     quads[i] = _mm512_add_epi32(_mm512_unpacklo_epi64(pairs[2 * i], pairs[2 * i + 1]),
                                 _mm512_unpackhi_epi64(pairs[2 * i], pairs[2 * i + 1]));
   }
-  for (int i = 0; i < 2; ++i) {
+  for (size_t i = 0; i < 2; ++i) {
     eights[i] = _mm512_add_epi32(_mm512_shuffle_i32x4(quads[2 * i], quads[2 * i + 1], 0x88),
                                  _mm512_shuffle_i32x4(quads[2 * i], quads[2 * i + 1], 0xDD));
   }
@@ -336,9 +336,8 @@ OSTREL_AVX512 void SumG711Avx512(const unsigned char* frames, uint32_t count, ui
                 : SumMuLawAvx2(frames, count, channelCount, totals);
   }
   __m512i codes = _mm512_setzero_si512();
-  totals->units +=
-      SumG711<ALaw>(frames, frames + size_t{count} * channelCount, channelCount,
-                    LoadG711<ALaw>(), &codes);
+  totals->units += SumG711<ALaw>(frames, frames + size_t{count} * channelCount, channelCount,
+                                 LoadG711<ALaw>(), &codes);
   RaiseG711Peaks<ALaw>(codes, channelCount, totals->peaks);
 }
 
@@ -364,7 +363,8 @@ OSTREL_AVX512 void SumG711BlocksAvx512(const unsigned char* frames, uint32_t blo
     // units / 256 = products * 8 / 256, or products * 4 / 256 less
     // 132 / 256 a sample: exact, and so is the one rounding of the fma.
     const __m512d scale = _mm512_set1_pd(ALaw ? 1.0 / 32 : 1.0 / 64);
-    const __m512d less = _mm512_set1_pd(ALaw ? 0.0 : -132.0 / 256 * static_cast<double>(blockBytes));
+    const __m512d less =
+        _mm512_set1_pd(ALaw ? 0.0 : -132.0 / 256 * static_cast<double>(blockBytes));
     for (; b < blocks; b += 16) {
       __m512i lanes[16];
       for (uint32_t k = 0; k < 16; ++k) {
@@ -376,18 +376,18 @@ OSTREL_AVX512 void SumG711BlocksAvx512(const unsigned char* frames, uint32_t blo
       const __m512i products = TotalsOf16(lanes);
       const uint32_t left = blocks - b < 16 ? blocks - b : 16;
       const __mmask16 keep = static_cast<__mmask16>((1u << left) - 1);
-      for (uint32_t half = 0; half < 2; ++half) {
+      for (size_t half = 0; half < 2; ++half) {
         const __m512d wide = _mm512_cvtepu32_pd(half == 0 ? _mm512_castsi512_si256(products)
-                                                           : _mm512_extracti64x4_epi64(products, 1));
+                                                          : _mm512_extracti64x4_epi64(products, 1));
         _mm512_mask_storeu_pd(sums + b + 8 * half, static_cast<__mmask8>(keep >> (8 * half)),
                               _mm512_fmadd_pd(wide, scale, less));
       }
     }
   }
   for (; b < blocks; ++b, frames += blockBytes) {
-    sums[b] = static_cast<double>(SumG711<ALaw>(frames, frames + blockBytes, channelCount, law,
-                                                &codes)) *
-              (1.0 / 256);
+    sums[b] =
+        static_cast<double>(SumG711<ALaw>(frames, frames + blockBytes, channelCount, law, &codes)) *
+        (1.0 / 256);
   }
   if (blocks != 0) RaiseG711Peaks<ALaw>(codes, channelCount, totals->peaks);
 }
@@ -572,7 +572,7 @@ OSTREL_AVX512 OSTREL_LOOP void SumInt16Rounds(const unsigned char* frames, uint3
     rounds = 1;
     p = line < 64 ? end : p + (64 - head);
   }
-  if (p == end) units = SumSignedLanes32(sums[0]) + 32 * 32768;
+  if (p == end) units = SumSignedLanes32(sums[0]) + int64_t{32} * 32768;
   while (p != end) {
     const unsigned char* const pieceEnd = PieceEnd(p, end, kPiece);
     for (; pieceEnd - p >= 192; p += 192, rounds += 3) {
@@ -661,8 +661,8 @@ constexpr auto SampleOfEach(int t) {
   struct Index {
     int words[16];
   } index{};
-  for (int k = 0; k < 8; ++k) {
-    const int word = k < 4 ? 4 * t + k : 16 + 4 * t + (k - 4);
+  for (size_t k = 0; k < 8; ++k) {
+    const int word = 4 * t + static_cast<int>(k < 4 ? k : 12 + k);
     index.words[2 * k] = word;
     index.words[2 * k + 1] = word;
   }
@@ -684,29 +684,48 @@ OSTREL_AVX512 OSTREL_LOOP SideBySide LoadSideBySide() {
   return s;
 }
 
+// Sixteen float words from p, the lanes past `keep` 0: as stored (4-byte
+// samples) or narrowed from 8-byte ones by vcvtpd2ps, the conversion
+// static_cast<float> makes, under the same rounding mode and flags.
+template <uint32_t SampleBytes, bool BigEndian>
+OSTREL_AVX512 OSTREL_LOOP __m512i FloatWords(const unsigned char* p, __mmask16 keep) {
+  if (SampleBytes == 4) {
+    const __m512i words = _mm512_maskz_loadu_epi32(keep, p);
+    if (!BigEndian) return words;
+    return _mm512_shuffle_epi8(
+        words, EachLane(_mm_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12)));
+  }
+  __m512i halves[2];
+  for (size_t h = 0; h < 2; ++h) {
+    halves[h] = _mm512_maskz_loadu_epi64(static_cast<__mmask8>(keep >> (8 * h)), p + 64 * h);
+    if (BigEndian) {
+      halves[h] = _mm512_shuffle_epi8(
+          halves[h], EachLane(_mm_setr_epi8(7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8)));
+    }
+  }
+  const __m256 low = _mm512_cvtpd_ps(_mm512_castsi512_pd(halves[0]));
+  const __m256 high = _mm512_cvtpd_ps(_mm512_castsi512_pd(halves[1]));
+  return _mm512_inserti64x4(_mm512_castsi256_si512(_mm256_castps_si256(low)),
+                            _mm256_castps_si256(high), 1);
+}
+
 // The words of sixteen samples from p of each of eight blocks `stride` bytes
 // apart, each with its top bit set, transposed: quads[h][c] holds in lane t
 // sample 4t + c of blocks 4h to 4h + 3. Raises `peaks` by the words. Words
 // past `keep` load as 0, and so raise no peak.
-template <bool BigEndian>
-OSTREL_AVX512 OSTREL_LOOP void LoadFloatRound(const unsigned char* p, size_t stride,
-                                              __mmask16 keep, const SideBySide& s,
-                                              __m512i* peaks, __m512i (&quads)[2][4]) {
+template <uint32_t SampleBytes, bool BigEndian>
+OSTREL_AVX512 OSTREL_LOOP void LoadFloatRound(const unsigned char* p, size_t stride, __mmask16 keep,
+                                              const SideBySide& s, __m512i* peaks,
+                                              __m512i (&quads)[2][4]) {
   __m512i words[8];
-  for (int k = 0; k < 8; ++k) {
-    words[k] = _mm512_maskz_loadu_epi32(keep, p + k * stride);
-    if (BigEndian) {
-      words[k] = _mm512_shuffle_epi8(
-          words[k], EachLane(_mm_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12)));
-    }
-    words[k] = _mm512_or_si512(words[k], s.top);
-  }
+  for (int k = 0; k < 8; ++k)
+    words[k] = _mm512_or_si512(FloatWords<SampleBytes, BigEndian>(p + k * stride, keep), s.top);
   *peaks = _mm512_max_epu32(
       *peaks, _mm512_max_epu32(_mm512_max_epu32(_mm512_max_epu32(words[0], words[1]),
                                                 _mm512_max_epu32(words[2], words[3])),
                                _mm512_max_epu32(_mm512_max_epu32(words[4], words[5]),
                                                 _mm512_max_epu32(words[6], words[7]))));
-  for (int h = 0; h < 2; ++h) {  // blocks 0 to 3, then 4 to 7
+  for (size_t h = 0; h < 2; ++h) {  // blocks 0 to 3, then 4 to 7
     const __m512i* w = words + 4 * h;
     const __m512i low01 = _mm512_unpacklo_epi32(w[0], w[1]);
     const __m512i low23 = _mm512_unpacklo_epi32(w[2], w[3]);
@@ -730,45 +749,39 @@ OSTREL_AVX512 OSTREL_LOOP __m512d SampleOfEight(const __m512i (&quads)[2][4], ui
 // blocks `stride` bytes apart to the sums of acc[0] (blocks 0 to 7) and
 // acc[1] (8 to 15), one sample of each set of eight in turn, so that the two
 // chains of additions go on together.
-template <bool BigEndian, bool Whole>
+template <uint32_t SampleBytes, bool BigEndian, bool Whole>
 OSTREL_AVX512 OSTREL_LOOP void AddFloatRounds(const unsigned char* p, size_t stride,
                                               uint32_t samples, const SideBySide& s,
                                               __m512d (&acc)[2], __m512i* peaks) {
   const __mmask16 keep = Whole ? 0xFFFF : static_cast<__mmask16>((1u << samples) - 1);
   __m512i first[2][4], second[2][4];
-  LoadFloatRound<BigEndian>(p, stride, keep, s, peaks, first);
-  LoadFloatRound<BigEndian>(p + 8 * stride, stride, keep, s, peaks, second);
+  LoadFloatRound<SampleBytes, BigEndian>(p, stride, keep, s, peaks, first);
+  LoadFloatRound<SampleBytes, BigEndian>(p + 8 * stride, stride, keep, s, peaks, second);
   for (uint32_t i = 0; i < (Whole ? 16 : samples); ++i) {
     acc[0] = _mm512_add_pd(acc[0], SampleOfEight(first, i, s));
     acc[1] = _mm512_add_pd(acc[1], SampleOfEight(second, i, s));
   }
 }
 
-}  // namespace
-
-// Sixteen blocks a call, in two registers whose sums go on side by side;
-// other counts take the AVX2 loop, as do frames of other than one or two
-// channels. Rounds take sixteen samples of each block; the last round of a
-// call takes what is left.
-template <bool BigEndian>
-OSTREL_AVX512 void SumFloat32BlocksAvx512(const unsigned char* frames, uint32_t blockFrames,
-                                          uint32_t blocks, uint32_t channelCount, double* sums,
-                                          Totals* totals) {
-  if (blocks != 16 || !FramesFit(channelCount, 4)) {
-    return SumFloat32BlocksAvx2<BigEndian>(frames, blockFrames, blocks, channelCount, sums,
-                                           totals);
-  }
+// Sixteen blocks of `blockSamples` samples of `SampleBytes` each, in two
+// registers whose sums go on side by side. Rounds take sixteen samples of
+// each block; the last round takes what is left.
+template <uint32_t SampleBytes, bool BigEndian>
+OSTREL_AVX512 OSTREL_LOOP void SumSixteenFloatBlocks(const unsigned char* frames,
+                                                     size_t blockSamples, uint32_t channelCount,
+                                                     double* sums, Totals* totals) {
   const SideBySide s = LoadSideBySide();
-  const size_t blockSamples = size_t{blockFrames} * channelCount;
-  const size_t stride = 4 * blockSamples;
+  const size_t stride = SampleBytes * blockSamples;
   __m512d acc[2] = {_mm512_setzero_pd(), _mm512_setzero_pd()};
   __m512i peaks = _mm512_setzero_si512();
   size_t j = 0;
-  for (; blockSamples - j >= 16; j += 16)
-    AddFloatRounds<BigEndian, true>(frames + 4 * j, stride, 16, s, acc, &peaks);
+  for (; blockSamples - j >= 16; j += 16) {
+    AddFloatRounds<SampleBytes, BigEndian, true>(frames + SampleBytes * j, stride, 16, s, acc,
+                                                 &peaks);
+  }
   if (j != blockSamples) {
-    AddFloatRounds<BigEndian, false>(frames + 4 * j, stride,
-                                     static_cast<uint32_t>(blockSamples - j), s, acc, &peaks);
+    AddFloatRounds<SampleBytes, BigEndian, false>(
+        frames + SampleBytes * j, stride, static_cast<uint32_t>(blockSamples - j), s, acc, &peaks);
   }
   const __m512d unscale = _mm512_set1_pd(0x1p647);
   _mm512_storeu_pd(sums, _mm512_mul_pd(acc[0], unscale));
@@ -776,6 +789,50 @@ OSTREL_AVX512 void SumFloat32BlocksAvx512(const unsigned char* frames, uint32_t 
   // Rounds start on a frame: in stereo even lanes are left and odd right.
   RaisePeaks<uint32_t>(Halves<uint32_t>(_mm512_andnot_si512(s.top, peaks)), channelCount,
                        totals->peaks);
+}
+
+}  // namespace
+
+// Other counts than sixteen take the AVX2 loop, as do frames of other than
+// one or two channels.
+template <bool BigEndian>
+OSTREL_AVX512 void SumFloat32BlocksAvx512(const unsigned char* frames, uint32_t blockFrames,
+                                          uint32_t blocks, uint32_t channelCount, double* sums,
+                                          Totals* totals) {
+  if (blocks != 16 || !FramesFit(channelCount, 4)) {
+    return SumFloat32BlocksAvx2<BigEndian>(frames, blockFrames, blocks, channelCount, sums, totals);
+  }
+  SumSixteenFloatBlocks<4, BigEndian>(frames, size_t{blockFrames} * channelCount, channelCount,
+                                      sums, totals);
+}
+
+// Mono 64-bit floats as stored, sixteen blocks a call, each sample narrowed
+// in the round that adds it. Any other count or channel count: each block a
+// piece at a time, narrowed into a copy and summed frame by frame.
+template <bool BigEndian>
+OSTREL_AVX512 void SumFloat64BlocksAvx512(const unsigned char* frames, uint32_t blockFrames,
+                                          uint32_t blocks, uint32_t channelCount, double* sums,
+                                          Totals* totals) {
+  const size_t blockSamples = size_t{blockFrames} * channelCount;
+  if (blocks == 16 && channelCount == 1)
+    return SumSixteenFloatBlocks<8, BigEndian>(frames, blockSamples, 1, sums, totals);
+  constexpr size_t kPieceFrames = 512;
+  alignas(64) unsigned char copy[8 * kPieceFrames * kMostChannels];
+  for (uint32_t b = 0; b < blocks; ++b) {
+    Totals block = *totals;
+    block.sum = 0;
+    for (uint32_t done = 0; done < blockFrames;) {
+      const uint32_t piece = blockFrames - done < kPieceFrames ? blockFrames - done : kPieceFrames;
+      const size_t pieceSamples = size_t{piece} * channelCount;
+      std::memcpy(copy, frames + 8 * (size_t{b} * blockSamples + size_t{done} * channelCount),
+                  8 * pieceSamples);
+      NarrowDoublesAvx512<BigEndian>(copy, pieceSamples);
+      loops::SumFloat32Loop<false>(copy, piece, channelCount, &block);
+      done += piece;
+    }
+    sums[b] = block.sum;
+    std::memcpy(totals->peaks, block.peaks, sizeof block.peaks);
+  }
 }
 
 // 64-bit float samples narrowed in place, sixteen a round: vcvtpd2ps is the
@@ -827,6 +884,10 @@ template void SumInt16StatisticsAvx512<true>(const unsigned char*, uint32_t, uin
 template void SumFloat32BlocksAvx512<false>(const unsigned char*, uint32_t, uint32_t, uint32_t,
                                             double*, Totals*);
 template void SumFloat32BlocksAvx512<true>(const unsigned char*, uint32_t, uint32_t, uint32_t,
+                                           double*, Totals*);
+template void SumFloat64BlocksAvx512<false>(const unsigned char*, uint32_t, uint32_t, uint32_t,
+                                            double*, Totals*);
+template void SumFloat64BlocksAvx512<true>(const unsigned char*, uint32_t, uint32_t, uint32_t,
                                            double*, Totals*);
 template void NarrowDoublesAvx512<false>(unsigned char*, size_t);
 template void NarrowDoublesAvx512<true>(unsigned char*, size_t);

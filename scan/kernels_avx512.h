@@ -55,6 +55,11 @@ template <bool BigEndian>
 OSTREL_AVX512 void SumFloat32BlocksAvx512(const unsigned char* frames, uint32_t blockFrames,
                                           uint32_t blocks, uint32_t channelCount, double* sums,
                                           Totals* totals);
+// 64-bit float blocks as stored, narrowed as they are summed side by side.
+template <bool BigEndian>
+OSTREL_AVX512 void SumFloat64BlocksAvx512(const unsigned char* frames, uint32_t blockFrames,
+                                          uint32_t blocks, uint32_t channelCount, double* sums,
+                                          Totals* totals);
 template <bool BigEndian>
 OSTREL_AVX512 void NarrowDoublesAvx512(unsigned char* samples, size_t count);
 

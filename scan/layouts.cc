@@ -139,6 +139,7 @@ constexpr LayoutEntry Float64(const char* name) {
   entry.plain.narrow = loops::NarrowDoubles<BigEndian>;
   entry.avx2.narrow = OSTREL_X86_LOOP(NarrowDoublesAvx2<BigEndian>);
   entry.avx512.narrow = OSTREL_X86_LOOP(NarrowDoublesAvx512<BigEndian>);
+  entry.avx512.storedBlocks = OSTREL_X86_LOOP(SumFloat64BlocksAvx512<BigEndian>);
   return entry;
 }
 
@@ -250,6 +251,7 @@ Loops LoopsOf(const LayoutEntry& entry, LoopSet set) {
     if (faster.statistics != nullptr) loops.statistics = faster.statistics;
     if (faster.narrow != nullptr) loops.narrow = faster.narrow;
     if (faster.framesStatistics != nullptr) loops.framesStatistics = faster.framesStatistics;
+    if (faster.storedBlocks != nullptr) loops.storedBlocks = faster.storedBlocks;
   };
   if (set >= LoopSet::kAvx2) over(entry.avx2);
   if (set >= LoopSet::kAvx512) over(entry.avx512);

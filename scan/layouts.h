@@ -79,6 +79,10 @@ struct Loops {
   // Where a set has it, the scan of a report takes this in place of `frames`
   // and `statistics`, for frames summed frame by frame.
   FramesStatisticsLoop framesStatistics = nullptr;
+  // Where a set has it, sums whole blocks of samples as stored, before
+  // `narrow`: the scan of a text run then narrows only the frames it sums
+  // frame by frame.
+  BlocksLoop storedBlocks = nullptr;
 };
 
 // How whole blocks are summed a group at a time, where that pays.

@@ -45,9 +45,7 @@ Result ScanFrames(const ScanRequest& request, double* peaks, uint32_t* framesSca
   const WaveHeader& header = request.header;
   const uint32_t channelCount = header.channelCount;
   const LayoutEntry& entry = LayoutOf(header.layout, header.byteOrder);
-  // A frame as stored, and as the loops read it (64-bit floats narrowed).
   const uint32_t frameSize = header.bytesPerSample * channelCount;
-  const uint32_t loopFrameSize = entry.loopBytes * channelCount;
   const uint32_t resolution = request.resolution;
   const float magnification = request.magnification;
   const LevelSink& sink = request.sink;
@@ -69,6 +67,15 @@ Result ScanFrames(const ScanRequest& request, double* peaks, uint32_t* framesSca
   const uint32_t half = resolution / 2;
   const uint32_t capacity = frameSize < 4 ? kNarrowChunkBytes / frameSize : kChunkFrames;
   const uint32_t group = GroupBlocks(entry, loops, resolution, capacity);
+  // Samples that the loops read narrowed (64-bit floats) are narrowed a
+  // chunk at a time as it comes in, or, where the set sums full groups of
+  // blocks as stored and no report wants statistics, only the frames summed
+  // frame by frame, just before.
+  const bool narrowLate = loops.narrow != nullptr && loops.storedBlocks != nullptr &&
+                          group == kMostSideBySideBlocks && request.statistics == nullptr;
+  // A frame as the loops walk it.
+  const uint32_t loopFrameSize =
+      loops.narrow != nullptr && !narrowLate ? entry.loopBytes * channelCount : frameSize;
   // Side-by-side float sums take whole groups, integer groups any number of
   // blocks. Chunks are cut at whole groups or blocks, so that every chunk of
   // a file starts on a block and all but the last few blocks of the span are
@@ -113,18 +120,19 @@ Result ScanFrames(const ScanRequest& request, double* peaks, uint32_t* framesSca
     if (read == 0) break;  // the data ended early: a partial frame is dropped
     const size_t bytes = carried + read;
     const uint32_t got = static_cast<uint32_t>(bytes / frameSize);
-    if (loops.narrow != nullptr) loops.narrow(buffer, size_t{got} * channelCount);
+    if (loops.narrow != nullptr && !narrowLate) loops.narrow(buffer, size_t{got} * channelCount);
     if (request.statistics != nullptr && withStatistics == nullptr)
       loops.statistics(buffer, got, channelCount, current, request.statistics);
     // The chunk is cut at block ends; blocks run on across chunks.
-    const unsigned char* frames = buffer;
+    unsigned char* frames = buffer;
     for (uint32_t left = got; left > 0;) {
       if (group != 0 && blockCount == 0 && left >= cut) {
         if (!handBatch()) return OutputFailure(0);
         const uint32_t whole = left / resolution;
         const uint32_t blocks = wholeGroups || whole > group ? group : whole;
         double sums[kMostGroupBlocks];
-        loops.blocks(frames, resolution, blocks, channelCount, sums, &totals);
+        (narrowLate ? loops.storedBlocks : loops.blocks)(frames, resolution, blocks, channelCount,
+                                                         sums, &totals);
         double* levels = sums;  // each level replaces its sum
         BlockLevels(levels, blocks, channelCount, resolution, magnification);
         if (!sink.blocks(sink.context, current + resolution - half, resolution, blocks, levels))
@@ -136,6 +144,7 @@ Result ScanFrames(const ScanRequest& request, double* peaks, uint32_t* framesSca
       }
       const uint32_t toBlockEnd = resolution == 0 ? left : resolution - blockCount;
       const uint32_t count = left < toBlockEnd ? left : toBlockEnd;
+      if (narrowLate) loops.narrow(frames, size_t{count} * channelCount);
       if (withStatistics != nullptr)
         withStatistics(frames, count, channelCount, &totals, current, request.statistics);
       else

@@ -476,15 +476,27 @@ TEST(FastScan, LoopSumsEqualSequentialDoubleSums) {
             }
 #endif
             loops.blocks(exact.data(), blockFrames, blocks, channels, sums, &blockTotals);
-            for (uint32_t b = 0; b < blocks; ++b) {
-              double blockwise = 0;
-              for (size_t i = b * blockSamples; i < (b + 1) * blockSamples; ++i)
-                blockwise += magnitude(i);
-              EXPECT_EQ(DoubleBits(sums[b]), DoubleBits(blockwise)) << b;
-            }
             Totals all;
             loops.frames(data, blocks * blockFrames, channels, &all);
-            for (uint32_t c = 0; c < channels; ++c) EXPECT_EQ(blockTotals.peaks[c], all.peaks[c]);
+            const auto check = [&](const double* got, const Totals& gotTotals) {
+              for (uint32_t b = 0; b < blocks; ++b) {
+                double blockwise = 0;
+                for (size_t i = b * blockSamples; i < (b + 1) * blockSamples; ++i)
+                  blockwise += magnitude(i);
+                EXPECT_EQ(DoubleBits(got[b]), DoubleBits(blockwise)) << b;
+              }
+              for (uint32_t c = 0; c < channels; ++c) EXPECT_EQ(gotTotals.peaks[c], all.peaks[c]);
+            };
+            check(sums, blockTotals);
+            // The same blocks as stored, where the set sums them so.
+            if (loops.storedBlocks != nullptr) {
+              const std::vector<unsigned char> asStored(
+                  stored, stored + size_t{width} * blocks * blockSamples);
+              Totals storedTotals;
+              loops.storedBlocks(asStored.data(), blockFrames, blocks, channels, sums,
+                                 &storedTotals);
+              check(sums, storedTotals);
+            }
           }
         }
       }
