@@ -849,6 +849,60 @@ OSTREL_AVX512 void SumFloat64BlocksAvx512(const unsigned char* frames, uint32_t 
   }
 }
 
+namespace {
+
+// The lanes of a 32-bit round and their magnitudes' sums: see below.
+struct Int32Lanes {
+  __m512i peaks, sums, highs;
+};
+
+template <bool BigEndian>
+OSTREL_AVX512 OSTREL_LOOP void AddInt32(const unsigned char* line, __mmask64 keep,
+                                        Int32Lanes* lanes) {
+  __m512i values = _mm512_maskz_loadu_epi8(keep, line);
+  if (BigEndian) {
+    values = _mm512_shuffle_epi8(
+        values, EachLane(_mm_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12)));
+  }
+  const __m512i magnitudes = _mm512_abs_epi32(values);
+  lanes->peaks = _mm512_max_epu32(lanes->peaks, magnitudes);
+  lanes->sums = _mm512_add_epi64(lanes->sums, magnitudes);
+  lanes->highs = _mm512_add_epi64(lanes->highs, _mm512_srli_epi64(magnitudes, 32));
+}
+
+}  // namespace
+
+// Sixteen 32-bit samples a round. vpabsd leaves -2^31 as 0x80000000, which
+// read unsigned is its magnitude. Each pair of magnitudes is added into a
+// 64-bit lane as one number (the low one plus 2^32 times the high one, modulo
+// 2^64) and the high ones alone into `highs`, so the sum of the magnitudes
+// is that of the lanes less 2^32 - 1 times that of `highs`, modulo 2^64 as
+// the units are. As in the 16-bit loop, the first round takes the rest of
+// p's cache line where a frame starts there too. Samples past the last load
+// as 0.
+template <bool BigEndian>
+OSTREL_AVX512 void SumInt32Avx512(const unsigned char* frames, uint32_t count,
+                                  uint32_t channelCount, Totals* totals) {
+  if (!FramesFit(channelCount, 4))
+    return SumInt32Avx2<BigEndian>(frames, count, channelCount, totals);
+  const __m512i zero = _mm512_setzero_si512();
+  Int32Lanes lanes = {zero, zero, zero};
+  const __mmask64 all = ~__mmask64{0};
+  const unsigned char* p = frames;
+  const unsigned char* const end = frames + size_t{count} * channelCount * 4;
+  const size_t head = reinterpret_cast<uintptr_t>(p) % 64;
+  if (head != 0 && (head & (4 * channelCount - 1)) == 0 && p != end) {
+    const size_t line = head + static_cast<size_t>(end - p);
+    AddInt32<BigEndian>(p - head, FirstBytes(line) & (all << head), &lanes);
+    p = line < 64 ? end : p + (64 - head);
+  }
+  for (; end - p >= 64; p += 64) AddInt32<BigEndian>(p, all, &lanes);
+  if (p != end) AddInt32<BigEndian>(p, FirstBytes(static_cast<size_t>(end - p)), &lanes);
+  const uint64_t high = SumLanes64(lanes.highs);
+  totals->units += SumLanes64(lanes.sums) - (high << 32) + high;
+  RaisePeaks<uint32_t>(Halves<uint32_t>(lanes.peaks), channelCount, totals->peaks);
+}
+
 // 64-bit float samples narrowed in place, sixteen a round: vcvtpd2ps is the
 // conversion static_cast<float> makes, eight at a time, under the same
 // rounding mode and flags. A round reads 128 bytes before it writes the 64
@@ -903,5 +957,7 @@ template void SumFloat64BlocksAvx512<false>(const unsigned char*, uint32_t, uint
                                             double*, Totals*);
 template void SumFloat64BlocksAvx512<true>(const unsigned char*, uint32_t, uint32_t, uint32_t,
                                            double*, Totals*);
+template void SumInt32Avx512<false>(const unsigned char*, uint32_t, uint32_t, Totals*);
+template void SumInt32Avx512<true>(const unsigned char*, uint32_t, uint32_t, Totals*);
 template void NarrowDoublesAvx512<false>(unsigned char*, size_t);
 template void NarrowDoublesAvx512<true>(unsigned char*, size_t);

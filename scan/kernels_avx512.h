@@ -49,6 +49,9 @@ template <bool BigEndian>
 OSTREL_AVX512 void SumInt16StatisticsAvx512(const unsigned char* frames, uint32_t count,
                                             uint32_t channelCount, Totals* totals,
                                             uint64_t firstFrame, ChannelStatistics* channels);
+template <bool BigEndian>
+OSTREL_AVX512 void SumInt32Avx512(const unsigned char* frames, uint32_t count,
+                                  uint32_t channelCount, Totals* totals);
 // Float blocks side by side, sixteen a call (other counts take the AVX2
 // loop).
 template <bool BigEndian>

@@ -178,7 +178,7 @@ constexpr LayoutEntry kSigned32 = Integer<4, loops::Magnitude32<BigEndian>, 24, 
     BigEndian ? "s32be" : "s32", Decode32<BigEndian>, 1u << 31,
     Frames<loops::SumInt32Loop<BigEndian>>,
     {OSTREL_X86_LOOP(SumInt32Avx2<BigEndian>), nullptr, nullptr, nullptr},
-    {nullptr, nullptr, nullptr, nullptr});
+    {OSTREL_X86_LOOP(SumInt32Avx512<BigEndian>), nullptr, nullptr, nullptr});
 template <bool BigEndian>
 constexpr LayoutEntry kFloat32 = Float32<BigEndian>(BigEndian ? "f32be" : "f32");
 template <bool BigEndian>
