@@ -67,6 +67,39 @@ OSTREL_AVX512 OSTREL_LOOP __m512i EachLane(__m128i pattern) {
   return _mm512_broadcast_i32x4(pattern);
 }
 
+// The bytes of each 32-bit or 64-bit lane in reverse order: big-endian
+// samples made little-endian.
+OSTREL_AVX512 OSTREL_LOOP __m512i ByteSwap32(__m512i v) {
+  return _mm512_shuffle_epi8(
+      v, EachLane(_mm_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12)));
+}
+OSTREL_AVX512 OSTREL_LOOP __m512i ByteSwap64(__m512i v) {
+  return _mm512_shuffle_epi8(
+      v, EachLane(_mm_setr_epi8(7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8)));
+}
+
+// A call's first round where it takes the rest of p's cache line.
+struct FirstRound {
+  const unsigned char* line;  // the start of p's line
+  __mmask64 keep;             // the call's bytes in it
+  const unsigned char* next;  // where the rounds after it start
+};
+
+// Rounds start on cache lines where a frame (of `frameBytes`, a power of
+// two) starts on one too, as it does in the scan's buffer, so that a
+// round's lanes keep their channels: a load that straddles two lines costs
+// two, and a block's bytes rarely start on a line. Whether the call from p
+// to end takes such a first round (else its rounds start at p).
+OSTREL_AVX512 OSTREL_LOOP bool RestOfLine(const unsigned char* p, const unsigned char* end,
+                                          uint32_t frameBytes, FirstRound* first) {
+  const size_t head = reinterpret_cast<uintptr_t>(p) % 64;
+  if (head == 0 || (head & (frameBytes - 1)) != 0 || p == end) return false;
+  const size_t line = head + static_cast<size_t>(end - p);
+  *first = {p - head, FirstBytes(line) & (~__mmask64{0} << head),
+            line < 64 ? end : p + (64 - head)};
+  return true;
+}
+
 }  // namespace
 
 bool HasAvx512Loops() {
@@ -80,22 +113,18 @@ namespace {
 // The magnitudes |byte - 128| of the bytes from p to end, summed: vpsadbw
 // against 128 adds each eight neighbouring bytes' into a 64-bit lane, which
 // no count of samples can overflow. Raises the largest and smallest byte of
-// each lane. Bytes outside the call load as 128, magnitude 0. As in the
-// G.711 loop, the first round takes the rest of p's cache line where a frame
-// (of `frameBytes`, a power of two) starts there too.
+// each lane. Bytes outside the call load as 128, magnitude 0.
 OSTREL_AVX512 OSTREL_LOOP uint64_t SumBytes8(const unsigned char* p, const unsigned char* end,
                                              uint32_t frameBytes, __m512i* highs, __m512i* lows) {
   const __m512i middle = _mm512_set1_epi8(INT8_MIN);
   __m512i sums = _mm512_setzero_si512();
-  const size_t head = reinterpret_cast<uintptr_t>(p) % 64;
-  if (head != 0 && (head & (frameBytes - 1)) == 0 && p != end) {
-    const size_t line = head + static_cast<size_t>(end - p);
-    const __m512i bytes =
-        _mm512_mask_loadu_epi8(middle, FirstBytes(line) & (~__mmask64{0} << head), p - head);
+  FirstRound first;
+  if (RestOfLine(p, end, frameBytes, &first)) {
+    const __m512i bytes = _mm512_mask_loadu_epi8(middle, first.keep, first.line);
     sums = _mm512_sad_epu8(bytes, middle);
     *highs = _mm512_max_epu8(*highs, bytes);
     *lows = _mm512_min_epu8(*lows, bytes);
-    p = line < 64 ? end : p + (64 - head);
+    p = first.next;
   }
   for (; end - p >= 128; p += 128) {
     const __m512i first = _mm512_loadu_si512(p);
@@ -248,25 +277,19 @@ OSTREL_AVX512 OSTREL_LOOP G711Lookups LoadG711() {
 // vpermb (the A-law step by vpermi2b, from seven bits), their products added
 // four to a 32-bit lane by vpdpbusd. Bytes outside the call give no product
 // and leave the codes alone.
-//
-// Rounds start on a cache line where a frame (of `frameBytes`, a power of
-// two) starts there too, as it does in the scan's buffer: the first round
-// then takes the bytes of its line from p on, and no load straddles two
-// lines (such a load costs two, and a block's bytes rarely start on one).
 template <bool ALaw>
 OSTREL_AVX512 OSTREL_LOOP __m512i G711Lanes(const unsigned char* p, const unsigned char* end,
                                             uint32_t frameBytes, const G711Lookups& law,
                                             __m512i* codes) {
   const __mmask64 all = ~__mmask64{0};
   __m512i sums = _mm512_setzero_si512(), moreSums = sums;
-  const size_t head = reinterpret_cast<uintptr_t>(p) % 64;
-  if (head != 0 && (head & (frameBytes - 1)) == 0 && p != end) {
-    const size_t line = head + static_cast<size_t>(end - p);
-    const __mmask64 keep = FirstBytes(line) & (all << head);
-    const __m512i bytes = _mm512_maskz_loadu_epi8(keep, p - head);
+  FirstRound first;
+  if (RestOfLine(p, end, frameBytes, &first)) {
+    const __mmask64 keep = first.keep;
+    const __m512i bytes = _mm512_maskz_loadu_epi8(keep, first.line);
     sums = AddProducts<ALaw>(sums, bytes, keep, law.powers, law.steps, law.moreSteps);
     *codes = _mm512_mask_max_epu8(*codes, keep, *codes, OrderedCodes<ALaw>(bytes));
-    p = line < 64 ? end : p + (64 - head);
+    p = first.next;
   }
   // Two rounds at a time into two sets of lanes.
   for (; end - p >= 128; p += 128) {
@@ -569,22 +592,18 @@ OSTREL_AVX512 OSTREL_LOOP void SumInt16Rounds(const unsigned char* frames, uint3
   int64_t units = 0;
   const unsigned char* p = frames;
   const unsigned char* const end = frames + size_t{count} * channelCount * 2;
-  // The first round takes the bytes of p's cache line from p on, where a
-  // frame starts there too (as in the scan's buffer): the rounds after it
-  // then load whole lines, none straddling two.
   __m512i sums[3] = {zero, zero, zero};
   int64_t rounds = 0;
-  const size_t head = reinterpret_cast<uintptr_t>(p) % 64;
-  if (head != 0 && (head & (2 * channelCount - 1)) == 0 && p != end) {
-    const size_t line = head + static_cast<size_t>(end - p);
-    const __m512i values = Load16<BigEndian>(p - head, FirstBytes(line) & (all << head));
+  FirstRound first;
+  if (RestOfLine(p, end, 2 * channelCount, &first)) {
+    const __m512i values = Load16<BigEndian>(first.line, first.keep);
     AddInt16<BigEndian>(values, &peaks, &sums[0]);
     if (Squares) {
       AddSquares(values, &squares);
       WidenSquares(&squares);
     }
     rounds = 1;
-    p = line < 64 ? end : p + (64 - head);
+    p = first.next;
   }
   if (p == end) units = SumSignedLanes32(sums[0]) + int64_t{32} * 32768;
   while (p != end) {
@@ -705,17 +724,12 @@ template <uint32_t SampleBytes, bool BigEndian>
 OSTREL_AVX512 OSTREL_LOOP __m512i FloatWords(const unsigned char* p, __mmask16 keep) {
   if (SampleBytes == 4) {
     const __m512i words = _mm512_maskz_loadu_epi32(keep, p);
-    if (!BigEndian) return words;
-    return _mm512_shuffle_epi8(
-        words, EachLane(_mm_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12)));
+    return BigEndian ? ByteSwap32(words) : words;
   }
   __m512i halves[2];
   for (size_t h = 0; h < 2; ++h) {
     halves[h] = _mm512_maskz_loadu_epi64(static_cast<__mmask8>(keep >> (8 * h)), p + 64 * h);
-    if (BigEndian) {
-      halves[h] = _mm512_shuffle_epi8(
-          halves[h], EachLane(_mm_setr_epi8(7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8)));
-    }
+    if (BigEndian) halves[h] = ByteSwap64(halves[h]);
   }
   const __m256 low = _mm512_cvtpd_ps(_mm512_castsi512_pd(halves[0]));
   const __m256 high = _mm512_cvtpd_ps(_mm512_castsi512_pd(halves[1]));
@@ -859,12 +873,8 @@ struct Int32Lanes {
 template <bool BigEndian>
 OSTREL_AVX512 OSTREL_LOOP void AddInt32(const unsigned char* line, __mmask64 keep,
                                         Int32Lanes* lanes) {
-  __m512i values = _mm512_maskz_loadu_epi8(keep, line);
-  if (BigEndian) {
-    values = _mm512_shuffle_epi8(
-        values, EachLane(_mm_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12)));
-  }
-  const __m512i magnitudes = _mm512_abs_epi32(values);
+  const __m512i values = _mm512_maskz_loadu_epi8(keep, line);
+  const __m512i magnitudes = _mm512_abs_epi32(BigEndian ? ByteSwap32(values) : values);
   lanes->peaks = _mm512_max_epu32(lanes->peaks, magnitudes);
   lanes->sums = _mm512_add_epi64(lanes->sums, magnitudes);
   lanes->highs = _mm512_add_epi64(lanes->highs, _mm512_srli_epi64(magnitudes, 32));
@@ -877,9 +887,7 @@ OSTREL_AVX512 OSTREL_LOOP void AddInt32(const unsigned char* line, __mmask64 kee
 // 64-bit lane as one number (the low one plus 2^32 times the high one, modulo
 // 2^64) and the high ones alone into `highs`, so the sum of the magnitudes
 // is that of the lanes less 2^32 - 1 times that of `highs`, modulo 2^64 as
-// the units are. As in the 16-bit loop, the first round takes the rest of
-// p's cache line where a frame starts there too. Samples past the last load
-// as 0.
+// the units are. Samples outside the call load as 0.
 template <bool BigEndian>
 OSTREL_AVX512 void SumInt32Avx512(const unsigned char* frames, uint32_t count,
                                   uint32_t channelCount, Totals* totals) {
@@ -890,11 +898,10 @@ OSTREL_AVX512 void SumInt32Avx512(const unsigned char* frames, uint32_t count,
   const __mmask64 all = ~__mmask64{0};
   const unsigned char* p = frames;
   const unsigned char* const end = frames + size_t{count} * channelCount * 4;
-  const size_t head = reinterpret_cast<uintptr_t>(p) % 64;
-  if (head != 0 && (head & (4 * channelCount - 1)) == 0 && p != end) {
-    const size_t line = head + static_cast<size_t>(end - p);
-    AddInt32<BigEndian>(p - head, FirstBytes(line) & (all << head), &lanes);
-    p = line < 64 ? end : p + (64 - head);
+  FirstRound first;
+  if (RestOfLine(p, end, 4 * channelCount, &first)) {
+    AddInt32<BigEndian>(first.line, first.keep, &lanes);
+    p = first.next;
   }
   for (; end - p >= 64; p += 64) AddInt32<BigEndian>(p, all, &lanes);
   if (p != end) AddInt32<BigEndian>(p, FirstBytes(static_cast<size_t>(end - p)), &lanes);
@@ -903,31 +910,16 @@ OSTREL_AVX512 void SumInt32Avx512(const unsigned char* frames, uint32_t count,
   RaisePeaks<uint32_t>(Halves<uint32_t>(lanes.peaks), channelCount, totals->peaks);
 }
 
-// 64-bit float samples narrowed in place, sixteen a round: vcvtpd2ps is the
-// conversion static_cast<float> makes, eight at a time, under the same
-// rounding mode and flags. A round reads 128 bytes before it writes the 64
-// below them, and later rounds read only past those 128 bytes. The last
-// samples go one by one.
+// 64-bit float samples narrowed in place, sixteen a round, as the
+// side-by-side loop narrows them. A round reads its 128 bytes before it
+// writes the 64 below them, and later rounds read only past those 128 bytes.
 template <bool BigEndian>
 OSTREL_AVX512 void NarrowDoublesAvx512(unsigned char* samples, size_t count) {
-  const __m512i swap64 =
-      EachLane(_mm_setr_epi8(7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8));
-  size_t i = 0;
-  for (; count - i >= 16; i += 16) {
-    __m512i first = _mm512_loadu_si512(samples + 8 * i);
-    __m512i second = _mm512_loadu_si512(samples + 8 * i + 64);
-    if (BigEndian) {
-      first = _mm512_shuffle_epi8(first, swap64);
-      second = _mm512_shuffle_epi8(second, swap64);
-    }
-    const __m256 low = _mm512_cvtpd_ps(_mm512_castsi512_pd(first));
-    const __m256 high = _mm512_cvtpd_ps(_mm512_castsi512_pd(second));
-    _mm256_storeu_ps(reinterpret_cast<float*>(samples + 4 * i), low);
-    _mm256_storeu_ps(reinterpret_cast<float*>(samples + 4 * i + 32), high);
-  }
-  for (; i < count; ++i) {
-    const float narrow = loops::NarrowDouble<BigEndian>(samples + 8 * i);
-    std::memcpy(samples + 4 * i, &narrow, sizeof narrow);
+  for (size_t i = 0; i < count; i += 16) {
+    const size_t left = count - i;
+    const auto keep = static_cast<__mmask16>(left >= 16 ? 0xFFFF : (1u << left) - 1);
+    _mm512_mask_storeu_epi32(samples + 4 * i, keep,
+                             FloatWords<8, BigEndian>(samples + 8 * i, keep));
   }
 }
 
