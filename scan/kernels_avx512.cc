@@ -403,15 +403,12 @@ OSTREL_AVX512 void SumG711BlocksAvx512(const unsigned char* frames, uint32_t blo
     const __m512d less =
         _mm512_set1_pd(ALaw ? 0.0 : -132.0 / 256 * static_cast<double>(blockBytes));
     for (; b < blocks; b += 16) {
-      __m512i lanes[16];
-      for (uint32_t k = 0; k < 16; ++k) {
-        const bool real = b + k < blocks;
-        lanes[k] = real ? G711Lanes<ALaw>(frames, frames + blockBytes, channelCount, law, &codes)
-                        : _mm512_setzero_si512();
-        if (real) frames += blockBytes;
-      }
-      const __m512i products = TotalsOf16(lanes);
       const uint32_t left = blocks - b < 16 ? blocks - b : 16;
+      __m512i lanes[16];
+      for (uint32_t k = 0; k < 16; ++k) lanes[k] = _mm512_setzero_si512();
+      for (uint32_t k = 0; k < left; ++k, frames += blockBytes)
+        lanes[k] = G711Lanes<ALaw>(frames, frames + blockBytes, channelCount, law, &codes);
+      const __m512i products = TotalsOf16(lanes);
       const __mmask16 keep = static_cast<__mmask16>((1u << left) - 1);
       for (size_t half = 0; half < 2; ++half) {
         const __m512d wide = _mm512_cvtepu32_pd(half == 0 ? _mm512_castsi512_si256(products)
