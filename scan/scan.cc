@@ -73,6 +73,7 @@ Result ScanFrames(const ScanRequest& request, double* peaks, uint32_t* framesSca
   // frame by frame, just before.
   const bool narrowLate = loops.narrow != nullptr && loops.storedBlocks != nullptr &&
                           group == kMostSideBySideBlocks && request.statistics == nullptr;
+  if (narrowLate) loops.blocks = loops.storedBlocks;
   // A frame as the loops walk it.
   const uint32_t loopFrameSize =
       loops.narrow != nullptr && !narrowLate ? entry.loopBytes * channelCount : frameSize;
@@ -131,8 +132,7 @@ Result ScanFrames(const ScanRequest& request, double* peaks, uint32_t* framesSca
         const uint32_t whole = left / resolution;
         const uint32_t blocks = wholeGroups || whole > group ? group : whole;
         double sums[kMostGroupBlocks];
-        (narrowLate ? loops.storedBlocks : loops.blocks)(frames, resolution, blocks, channelCount,
-                                                         sums, &totals);
+        loops.blocks(frames, resolution, blocks, channelCount, sums, &totals);
         double* levels = sums;  // each level replaces its sum
         BlockLevels(levels, blocks, channelCount, resolution, magnification);
         if (!sink.blocks(sink.context, current + resolution - half, resolution, blocks, levels))
